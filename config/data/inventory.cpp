@@ -23,13 +23,6 @@ namespace {
 constexpr char kUnknown[] = "???";
 constexpr DWORD kActivePortFlags = 7;
 
-// Opens a key below HKEY_LOCAL_MACHINE. A path that had to be cut is not opened: it would name
-// some other key.
-ScopedKey OpenMachineKey(const char* path, bool pathComplete = true)
-{
-    return pathComplete ? ScopedKey(HKEY_LOCAL_MACHINE, path) : ScopedKey();
-}
-
 template <std::size_t N>
 void GetTextOr(const char* name, HKEY key, char (&text)[N], const char* fallback)
 {
@@ -73,13 +66,13 @@ bool ReadPort(HKEY key, PortEntry& port)
 // Reads the ports of one card into PortList; 1 or a key problem.
 int GetCardPorts(CardEntry& card)
 {
-    ScopedKey cardKey = OpenMachineKey(card.keyPath);
+    ScopedKey cardKey(HKEY_LOCAL_MACHINE, card.keyPath);
     if (!cardKey) return SetKeyProblem(kMachineRootName, card.keyPath, "GetPorts");
     int result = kResultOk;
     ForEachSubkey(cardKey.get(), [&](const char* name) {
         if (!IsPortKeyName(name)) return false;
         PortEntry port{};
-        ScopedKey portKey = OpenMachineKey(port.keyPath, JoinKeyPath(port.keyPath, card.keyPath, name));
+        ScopedKey portKey = OpenJoinedKey(HKEY_LOCAL_MACHINE, port.keyPath, card.keyPath, name);
         if (!portKey) {
             result = SetKeyProblem(kMachineRootName, port.keyPath, "GetPorts");
             return true;
@@ -109,7 +102,7 @@ bool IsOtherPort(const char* data, const std::unordered_set<std::string>& active
 
 void ReadOtherPorts(const char* mapPath, const std::unordered_set<std::string>& activePorts)
 {
-    ScopedKey map = OpenMachineKey(mapPath);
+    ScopedKey map(HKEY_LOCAL_MACHINE, mapPath);
     if (!map) return;
     ForEachValue(map.get(), 101, [&](const EnumeratedValue& value) {
         const char* data = reinterpret_cast<const char*>(value.data);
@@ -142,7 +135,7 @@ void GetConfiguration()
 
 int GetCards()
 {
-    ScopedKey enumerator = OpenMachineKey(EnumeratorPath);
+    ScopedKey enumerator(HKEY_LOCAL_MACHINE, EnumeratorPath);
     if (!enumerator) return SetKeyProblem(kMachineRootName, EnumeratorPath, "GetCards");
     int result = kResultOk;
     ForEachSubkey(enumerator.get(), [&](const char* name) {
@@ -158,8 +151,7 @@ int GetCards()
         card.function = id.function;
         card.vendor = id.vendor;
         card.deviceId = id.deviceId;
-        ScopedKey cardKey =
-            OpenMachineKey(card.keyPath, JoinKeyPath(card.keyPath, EnumeratorPath, name));
+        ScopedKey cardKey = OpenJoinedKey(HKEY_LOCAL_MACHINE, card.keyPath, EnumeratorPath, name);
         if (!cardKey) {
             result = SetKeyProblem(kMachineRootName, card.keyPath, "GetCards");
             return true;
@@ -189,7 +181,7 @@ int GetOtherPorts()
 
 int GetCardChanges(const char* path, int identifier)
 {
-    ScopedKey cardKey = OpenMachineKey(path);
+    ScopedKey cardKey(HKEY_LOCAL_MACHINE, path);
     const std::size_t position = static_cast<std::size_t>(identifier - kCardItemBase);
     if (!cardKey || identifier < kCardItemBase || position >= CardList.size())
         return SetKeyProblem(kMachineRootName, path, "GetCardChanges");
@@ -197,7 +189,7 @@ int GetCardChanges(const char* path, int identifier)
     GetTextOr("DeviceDesc", cardKey.get(), card.DeviceDesc, kUnknown);
     for (int32_t index : card.portIndexes) {
         PortEntry& port = PortList[index];
-        ScopedKey portKey = OpenMachineKey(port.keyPath);
+        ScopedKey portKey(HKEY_LOCAL_MACHINE, port.keyPath);
         if (!portKey) return SetKeyProblem(kMachineRootName, port.keyPath, "GetCardChanges");
         GetTextOr("DeviceDesc", portKey.get(), port.DeviceDesc, kUnknown);
     }

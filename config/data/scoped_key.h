@@ -42,3 +42,11 @@ bool JoinKeyPath(char (&joined)[N], const char* path, const char* name)
 {
     return JoinKeyPath(joined, N, path, name);
 }
+
+// Opens "<path>\<name>" below root and leaves the joined path in joined (for messages). A path
+// that had to be cut is not opened: it would name some other key.
+template <std::size_t N>
+ScopedKey OpenJoinedKey(HKEY root, char (&joined)[N], const char* path, const char* name)
+{
+    return JoinKeyPath(joined, path, name) ? ScopedKey(root, joined) : ScopedKey();
+}

@@ -9,6 +9,7 @@
 
 #include "cardsim.h"
 #include "data/results.h"
+#include "text/bounded_text.h"
 #include "guiauto.h"
 
 class SimulatedRegistry : public testing::Test {
