@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include "data/key_grant.h"
 #include "data/registry_paths.h"
 #include "data/registry_readers.h"
 #include "data/results.h"
@@ -16,5 +17,26 @@ int GetPortMaps()
         ShowWarning("Can't find Key for ComPortMap");
     if (!GetFixedValue("LPTPortMap", enumerator.get(), LptPortMap, kPortMapBytes))
         ShowWarning("Can't find Key for LptPortMap");
+    return kResultOk;
+}
+
+namespace {
+
+bool WriteMap(HKEY key, const char* name, const uint8_t* map)
+{
+    return RegSetValueExA(key, name, 0, REG_BINARY, map, kPortMapBytes) == ERROR_SUCCESS;
+}
+
+}  // namespace
+
+int SavePortMaps()
+{
+    KeyGrant grant(HKEY_LOCAL_MACHINE, EnumeratorPath);
+    if (!grant) return SetKeyProblem(kMachineRootName, EnumeratorPath, "in SavePortMaps : no rights");
+    ScopedKey enumerator(HKEY_LOCAL_MACHINE, EnumeratorPath);
+    if (!enumerator) return SetKeyProblem(kMachineRootName, EnumeratorPath, "in SavePortMaps");
+    if (!WriteMap(enumerator.get(), "COMPortMap", ComPortMap) ||
+        !WriteMap(enumerator.get(), "LPTPortMap", LptPortMap))
+        return kResultSaveFailed;
     return kResultOk;
 }

@@ -20,3 +20,7 @@ void ReleasePort(uint8_t* map, int number);
 // Reads both maps from the enumerator key. A missing map is only warned about and leaves the
 // in-memory copy as it was. 1, or -1 when the enumerator key cannot be opened.
 int GetPortMaps();
+
+// Writes both maps whole into the enumerator key, with full access to its subtree granted for the
+// write. 1, -1 (no rights, or the key cannot be opened), -2 (a write failed).
+int SavePortMaps();

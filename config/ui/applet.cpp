@@ -53,9 +53,3 @@ extern "C" LONG APIENTRY CPlApplet(HWND, UINT message, LPARAM param1, LPARAM par
     default: return 0;
     }
 }
-
-// Registering the start-up card check is not built yet.
-extern "C" LONG WINAPI MakeAutorun(LONG)
-{
-    return kResultKeyProblem;
-}

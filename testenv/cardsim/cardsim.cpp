@@ -1,5 +1,7 @@
 #include "cardsim.h"
 
+#include "key_security.h"
+
 #include <algorithm>
 #include <cstdio>
 
@@ -272,6 +274,8 @@ LONG Write(const Installation& inst)
 
 LONG RemoveAll()
 {
+    // Tests leave restricted DACLs behind on purpose; open the tree up before deleting it.
+    SetSubtreeDacl(HKEY_LOCAL_MACHINE, kEnumeratorPath, "D:NO_ACCESS_CONTROL");
     LONG rc = DeleteTree(HKEY_LOCAL_MACHINE, kEnumeratorPath);
     if (rc == ERROR_SUCCESS) rc = ReplaceValues(kSerialMapPath, {});
     if (rc == ERROR_SUCCESS) rc = ReplaceValues(kParallelMapPath, {});

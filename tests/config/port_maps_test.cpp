@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "data/port_maps.h"
+#include "key_security.h"
 #include "simulated_registry.h"
 
 namespace {
@@ -104,6 +105,67 @@ TEST_F(PortMaps, MissingEnumeratorKeyIsAKeyProblem)
                  "Key problem with HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Enum\\QARIXBUS : in GetPortMaps");
     EXPECT_EQ(ComPortMap[0], 0xEE);
     KeyProblemText[0] = 0;
+}
+
+}  // namespace
+
+namespace {
+
+const char kReadOnly[] = "D:(A;;KRWD;;;BA)(A;;KA;;;SY)";
+
+std::vector<uint8_t> StoredMap(const char* name)
+{
+    std::vector<uint8_t> data(64);
+    DWORD size = static_cast<DWORD>(data.size());
+    if (RegGetValueA(HKEY_LOCAL_MACHINE, cardsim::kEnumeratorPath, name, RRF_RT_REG_BINARY, nullptr, data.data(),
+                     &size) != ERROR_SUCCESS)
+        return {};
+    data.resize(size);
+    return data;
+}
+
+TEST_F(PortMaps, SavingWritesBothMapsWholeAndPutsTheAccessBack)
+{
+    Install();
+    ASSERT_EQ(GetPortMaps(), kResultOk);
+    HKEY key;
+    ASSERT_EQ(RegOpenKeyA(HKEY_LOCAL_MACHINE, cardsim::kEnumeratorPath, &key), ERROR_SUCCESS);
+    RegDeleteValueA(key, "LPTPortMap");  // unchanged in memory, but must be written again
+    RegCloseKey(key);
+    ASSERT_EQ(cardsim::SetSubtreeDacl(HKEY_LOCAL_MACHINE, cardsim::kEnumeratorPath, kReadOnly), ERROR_SUCCESS);
+    const auto before = cardsim::DaclSnapshot(HKEY_LOCAL_MACHINE, cardsim::kEnumeratorPath);
+
+    ReservePort(ComPortMap, 3);
+    ReservePort(ComPortMap, 9);
+    EXPECT_EQ(SavePortMaps(), kResultOk);
+    std::vector<uint8_t> com = StoredMap("COMPortMap");
+    ASSERT_EQ(com.size(), 32u);
+    EXPECT_EQ(com[0], 0x07);  // COM1, COM2 of the machine and COM3
+    EXPECT_EQ(com[1], 0x01);
+    EXPECT_EQ(StoredMap("LPTPortMap"), std::vector<uint8_t>(LptPortMap, LptPortMap + 32));
+    EXPECT_EQ(cardsim::DaclSnapshot(HKEY_LOCAL_MACHINE, cardsim::kEnumeratorPath), before);
+}
+
+TEST_F(PortMaps, SavingWithoutTheEnumeratorKeyIsANoRightsProblem)
+{
+    EXPECT_EQ(SavePortMaps(), kResultKeyProblem);
+    EXPECT_STREQ(KeyProblemText, "Key problem with HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Enum\\QARIXBUS"
+                                 " : in SavePortMaps : no rights");
+    KeyProblemText[0] = 0;
+}
+
+TEST_F(PortMaps, RefusedWriteLeavesTheStoredMapsAndTheAccessAsTheyWere)
+{
+    Install();
+    ASSERT_EQ(GetPortMaps(), kResultOk);
+    const std::vector<uint8_t> com = StoredMap("COMPortMap");
+    ASSERT_EQ(cardsim::SetDacl(HKEY_LOCAL_MACHINE, cardsim::kEnumeratorPath, "D:(D;;0x2;;;BA)(A;;KRWD;;;BA)"),
+              ERROR_SUCCESS);
+    const auto before = cardsim::DaclSnapshot(HKEY_LOCAL_MACHINE, cardsim::kEnumeratorPath);
+    ReservePort(ComPortMap, 200);
+    EXPECT_EQ(SavePortMaps(), kResultSaveFailed);
+    EXPECT_EQ(StoredMap("COMPortMap"), com);
+    EXPECT_EQ(cardsim::DaclSnapshot(HKEY_LOCAL_MACHINE, cardsim::kEnumeratorPath), before);
 }
 
 }  // namespace
