@@ -9,3 +9,29 @@
 #define IDS_PRODUCT_KEY_PATH   5
 #define IDS_SERIAL_MAP_PATH    6
 #define IDS_PARALLEL_MAP_PATH  7
+
+// Dialogs, menus, pictures.
+#define IDD_MAIN               101
+#define IDD_WAIT               102
+#define IDM_TREE_MENU          104
+#define IDB_TREE_IMAGES        109
+#define IDI_TOOL               111
+#define IDI_CARD               119
+#define IDI_PORT               120
+
+// Main window controls.
+#define IDC_TREE               1046
+#define IDC_SHOW_UNAVAILABLE   1048
+#define IDC_PROPERTIES         1049
+#define IDC_ENABLE_DISABLE     1050
+#define IDC_REMOVE             1052
+#define IDC_AUTORUN            1068
+#define IDC_RESTART_DRIVERS    1074
+#define IDC_PORT_MAP           1076
+#define IDC_STOP_UNUSED        1105
+
+// Tree context menu.
+#define IDM_ENABLE             40005
+#define IDM_DISABLE            40006
+#define IDM_DELETE             40007
+#define IDM_PROPERTIES         40008

@@ -1,25 +1,30 @@
 // Entry points of ktcfg.cpl: library load, the Control Panel protocol and the tool's start.
-#include <windows.h>
-#include <cpl.h>
+#include "ui/applet.h"
 
+#include <cpl.h>
+#include <commctrl.h>
+
+#include "data/driver_info.h"
+#include "data/inventory.h"
 #include "data/registry_paths.h"
 #include "data/results.h"
 #include "resource.h"
+#include "ui/main_window.h"
+#include "ui/service_prompts.h"
+
+UINT ToolMessage;
 
 namespace {
 
-constexpr int kAppletIcon = 111;
-
 int initialised;
-UINT toolMessage;  // "KTCFGMessage": a second start asks the running window to come forward
+ATOM instanceAtom;  // "KTCFGAtom" while this process runs the tool
 
 }  // namespace
 
-extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID)
+BOOL InitializeTool(HINSTANCE instance)
 {
-    if (reason != DLL_PROCESS_ATTACH) return TRUE;
-    toolMessage = RegisterWindowMessageA("KTCFGMessage");
-    if (toolMessage == 0) return FALSE;
+    ToolMessage = RegisterWindowMessageA("KTCFGMessage");
+    if (ToolMessage == 0) return FALSE;
     if (initialised) return TRUE;
     initialised = 1;
     ToolInstance = instance;
@@ -27,10 +32,28 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID)
     return TRUE;
 }
 
-// The tool itself (single-instance guard, service restart, main window) is not built yet.
 extern "C" LONG WINAPI StartCfgNt()
 {
-    return -1;
+    // One tool at a time: the atom lives from here until the main window has closed.
+    if (GlobalFindAtomA("KTCFGAtom")) {
+        PostMessageA(HWND_BROADCAST, ToolMessage, 0, 0);
+        return 0;
+    }
+    instanceAtom = GlobalAddAtomA("KTCFGAtom");
+
+    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_TREEVIEW_CLASSES | ICC_LISTVIEW_CLASSES | ICC_BAR_CLASSES};
+    InitCommonControlsEx(&controls);
+
+    int result = GetDriverInfo();
+    if (result != kResultOk) ReportResult(result);
+    RestartServicesWithWaitWindow();
+    GetConfiguration();
+    if (CardList.empty()) MessageBoxA(nullptr, "No KTCards found", kToolCaption, MB_OK);
+    RunMainWindow();
+
+    if (instanceAtom) GlobalDeleteAtom(instanceAtom);
+    instanceAtom = 0;
+    return 0;
 }
 
 extern "C" LONG APIENTRY CPlApplet(HWND, UINT message, LPARAM param1, LPARAM param2)
@@ -41,7 +64,7 @@ extern "C" LONG APIENTRY CPlApplet(HWND, UINT message, LPARAM param1, LPARAM par
     case CPL_INQUIRE:
         if (param1 == 0) {
             CPLINFO* info = reinterpret_cast<CPLINFO*>(param2);
-            info->idIcon = kAppletIcon;
+            info->idIcon = IDI_TOOL;
             info->idName = IDS_APPLET_NAME;
             info->idInfo = IDS_APPLET_INFO;
             info->lData = 0;

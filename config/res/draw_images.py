@@ -1,0 +1,229 @@
+#!/usr/bin/env python3
+"""Draws the tool's pictures as pixel art and writes them as Windows resources:
+tree.bmp (bitmap 109: eight 16x16 tree images in a row, pure green = transparent) and the icons
+tool.ico (111), card.ico (119), port.ico (120), each with 16x16 and 32x32 images.
+Run it from anywhere; it writes next to itself. --preview also writes preview.png (8x)."""
+
+import os
+import struct
+import sys
+import zlib
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+TRANSPARENT = (0, 255, 0)
+
+PALETTE = {
+    '.': None,
+    'K': (0, 0, 0),          # outline
+    'G': (0, 128, 64),       # board
+    'g': (96, 176, 112),     # board traces
+    'C': (40, 40, 48),       # chip
+    'c': (120, 120, 128),    # chip pins
+    'Y': (232, 184, 40),     # gold contacts
+    'S': (200, 200, 200),    # metal
+    's': (128, 128, 128),    # metal shade
+    'W': (255, 255, 255),
+    'D': (64, 64, 64),       # connector inside
+}
+
+CARD = """
+................
+................
+S...............
+SS.KKKKKKKKKKKK.
+Ss.KGGGGGGGGGGK.
+Ss.KGCCCCGgGGGK.
+SsKKGCCCCGgGCGK.
+Ss.KGCCCCGgGCGK.
+Ss.KGcccGGgGGGK.
+Ss.KGgggggggGGK.
+Ss.KGGGGGGGGGGK.
+Ss.KKYKYKYKYKKK.
+S...KYKYKYKYK...
+S...............
+................
+................
+"""
+
+PORT = """
+................
+................
+................
+K.KKKKKKKKKKKK.K
+KSKSSSSSSSSSSKSK
+KsKSKKKKKKKKSKsK
+K.KSKYDYDYDYKSK.
+...KSKDDDDDKSK..
+...KSKYDYDYKSK..
+....KSKKKKKSK...
+....KSSSSSSSK...
+.....KKKKKKK....
+................
+................
+................
+................
+"""
+
+CROSS = """
+.........RR...RR
+.........RRR.RRR
+..........RRRRR.
+...........RRR..
+..........RRRRR.
+.........RRR.RRR
+.........RR...RR
+"""
+
+BANG = """
+............K...
+...........KYK..
+...........KYK..
+..........KYKYK.
+..........KYKYK.
+.........KYYYYYK
+.........KKKKKKK
+"""
+
+OVERLAY_COLOURS = {'R': (224, 0, 0), 'K': (0, 0, 0), 'Y': (255, 224, 0)}
+
+# Absent devices: the same pictures in reds.
+RED = {'G': (192, 48, 48), 'g': (232, 128, 128), 'C': (96, 16, 16), 'c': (160, 64, 64),
+       'Y': (240, 120, 120), 'S': (232, 120, 120), 's': (176, 48, 48), 'D': (112, 24, 24)}
+
+
+def parse(art, palette):
+    rows = [r for r in art.strip('\n').split('\n')]
+    return [[palette.get(ch) if ch in palette else None for ch in row] for row in rows]
+
+
+def picture(art, recolour=None):
+    palette = dict(PALETTE)
+    if recolour:
+        palette.update(recolour)
+    return parse(art, palette)
+
+
+def overlay(base, art):
+    """Puts a 16-wide overlay on the bottom rows of base."""
+    rows = parse(art, OVERLAY_COLOURS)
+    out = [row[:] for row in base]
+    top = 16 - len(rows)
+    for y, row in enumerate(rows):
+        for x, colour in enumerate(row):
+            if colour is not None:
+                out[top + y][x] = colour
+    return out
+
+
+def tree_images():
+    card, port = picture(CARD), picture(PORT)
+    return [card, overlay(card, CROSS), overlay(card, BANG), picture(CARD, RED),
+            port, overlay(port, CROSS), overlay(port, BANG), picture(PORT, RED)]
+
+
+def scaled(image, factor):
+    return [[px for px in row for _ in range(factor)] for row in image for _ in range(factor)]
+
+
+MINI_PORT = """
+KKKKKKKKK
+KSSSSSSSK
+KSKYKYKSK
+.KSKYKSK.
+..KSSSK..
+...KKK...
+"""
+
+
+def combined_tool_icon():
+    """The tool: a card, raised a little, with a small connector in front of it."""
+    card, port = picture(CARD), picture(MINI_PORT)
+    out = [[None] * 16 for _ in range(16)]
+    for y in range(2, 16):
+        out[y - 2] = card[y][:]
+    for y, row in enumerate(port):
+        for x, px in enumerate(row):
+            if px is not None:
+                out[10 + y][7 + x] = px
+    return out
+
+
+def bmp_bytes(images):
+    width, height = 16 * len(images), 16
+    stride = (width * 3 + 3) & ~3
+    pixels = bytearray()
+    for y in reversed(range(height)):
+        row = bytearray()
+        for image in images:
+            for px in image[y]:
+                r, g, b = px if px is not None else TRANSPARENT
+                row += bytes((b, g, r))
+        row += b'\0' * (stride - len(row))
+        pixels += row
+    header = struct.pack('<2sIHHI', b'BM', 54 + len(pixels), 0, 0, 54)
+    info = struct.pack('<IiiHHIIiiII', 40, width, height, 1, 24, 0, len(pixels), 2835, 2835, 0, 0)
+    return header + info + pixels
+
+
+def icon_image(image):
+    size = len(image)
+    xor = bytearray()
+    and_stride = ((size + 31) // 32) * 4
+    mask = bytearray()
+    for y in reversed(range(size)):
+        bits = 0
+        row_mask = bytearray()
+        for x, px in enumerate(image[y]):
+            if px is None:
+                xor += b'\0\0\0\0'
+                bits |= 1 << (7 - x % 8)
+            else:
+                r, g, b = px
+                xor += bytes((b, g, r, 255))
+            if x % 8 == 7:
+                row_mask.append(bits)
+                bits = 0
+        row_mask += b'\0' * (and_stride - len(row_mask))
+        mask += row_mask
+    info = struct.pack('<IiiHHIIiiII', 40, size, size * 2, 1, 32, 0, len(xor) + len(mask), 0, 0, 0, 0)
+    return info + xor + mask
+
+
+def ico_bytes(image16):
+    images = [image16, scaled(image16, 2)]
+    blobs = [icon_image(im) for im in images]
+    out = struct.pack('<HHH', 0, 1, len(images))
+    offset = 6 + 16 * len(images)
+    for im, blob in zip(images, blobs):
+        size = len(im)
+        out += struct.pack('<BBBBHHII', size, size, 0, 0, 1, 32, len(blob), offset)
+        offset += len(blob)
+    return out + b''.join(blobs)
+
+
+def png_bytes(image, factor, background=(192, 192, 192)):
+    big = scaled(image, factor)
+    raw = b''.join(b'\0' + b''.join(bytes(px if px is not None else background) for px in row) for row in big)
+    def chunk(kind, data):
+        return struct.pack('>I', len(data)) + kind + data + struct.pack('>I', zlib.crc32(kind + data))
+    w, h = len(big[0]), len(big)
+    return (b'\x89PNG\r\n\x1a\n' + chunk(b'IHDR', struct.pack('>IIBBBBB', w, h, 8, 2, 0, 0, 0)) +
+            chunk(b'IDAT', zlib.compress(raw)) + chunk(b'IEND', b''))
+
+
+def main():
+    images = tree_images()
+    with open(os.path.join(HERE, 'tree.bmp'), 'wb') as f:
+        f.write(bmp_bytes(images))
+    icons = {'tool.ico': combined_tool_icon(), 'card.ico': picture(CARD), 'port.ico': picture(PORT)}
+    for name, image in icons.items():
+        with open(os.path.join(HERE, name), 'wb') as f:
+            f.write(ico_bytes(image))
+    if '--preview' in sys.argv:
+        strip = [[px for image in images + list(icons.values()) for px in image[y] + [None]] for y in range(16)]
+        with open(os.path.join(HERE, 'preview.png'), 'wb') as f:
+            f.write(png_bytes(strip, 8))
+
+
+if __name__ == '__main__':
+    main()

@@ -1,0 +1,14 @@
+// The tool's entry points and its process-wide start-up state.
+#pragma once
+
+#include <windows.h>
+
+// "KTCFGMessage": a second start broadcasts it; the running main window comes to the front.
+extern UINT ToolMessage;
+
+// What the library does when it is loaded: registers the tool message (FALSE when that fails),
+// then, the first time only, keeps the module and loads the registry paths.
+BOOL InitializeTool(HINSTANCE instance);
+
+extern "C" LONG WINAPI StartCfgNt();
+extern "C" LONG APIENTRY CPlApplet(HWND controlPanel, UINT message, LPARAM param1, LPARAM param2);

@@ -1,0 +1,5 @@
+#include "ui/reserved_ports.h"
+
+void ShowReservedPortsDialog(HWND)
+{
+}
