@@ -302,7 +302,7 @@ bool MainWindow::CodeOf(HTREEITEM item, int& code) const
 
 HTREEITEM MainWindow::Next(HTREEITEM item, UINT relation) const
 {
-    if (!item && relation != TVGN_CARET && relation != TVGN_ROOT) return nullptr;
+    if (!item && relation != TVGN_CARET && relation != TVGN_ROOT && relation != TVGN_DROPHILITE) return nullptr;
     return reinterpret_cast<HTREEITEM>(SendMessageA(tree_, TVM_GETNEXTITEM, relation, reinterpret_cast<LPARAM>(item)));
 }
 

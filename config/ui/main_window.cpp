@@ -56,8 +56,13 @@ INT_PTR CALLBACK MainWindow::DialogProc(HWND window, UINT message, WPARAM wParam
     switch (message) {
     case WM_NOTIFY: {
         const auto* header = reinterpret_cast<const NMHDR*>(lParam);
-        if (header->idFrom == IDC_TREE && header->code == TVN_SELCHANGEDA)
-            current->SelectionChanged(reinterpret_cast<const NMTREEVIEWA*>(lParam)->itemNew.hItem);
+        const HTREEITEM newItem = reinterpret_cast<const NMTREEVIEWA*>(lParam)->itemNew.hItem;
+        // Some tree views ignore a drop highlight for the item that is already selected, which it
+        // is by the time the change is announced; moving it while the change is still coming
+        // works everywhere.
+        if (header->idFrom == IDC_TREE && header->code == TVN_SELCHANGINGA)
+            SendMessageA(current->tree_, TVM_SELECTITEM, TVGN_DROPHILITE, reinterpret_cast<LPARAM>(newItem));
+        if (header->idFrom == IDC_TREE && header->code == TVN_SELCHANGEDA) current->SelectionChanged(newItem);
         return TRUE;
     }
     case WM_COMMAND:

@@ -1,0 +1,103 @@
+// The Control Panel protocol and the single-instance guard across processes.
+#include <windows.h>
+#include <cpl.h>
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "guiauto.h"
+#include "tool_harness.h"
+#include "ui/applet.h"
+
+namespace {
+
+DWORD RunProgram(const std::string& commandLine, DWORD timeoutMs, HANDLE* keep = nullptr)
+{
+    std::string command = commandLine;
+    STARTUPINFOA startup = {sizeof startup};
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+        return 0xFFFFFFFF;
+    CloseHandle(process.hThread);
+    if (keep) {
+        *keep = process.hProcess;
+        return 0;
+    }
+    DWORD code = 0xFFFFFFFF;
+    if (WaitForSingleObject(process.hProcess, timeoutMs) == WAIT_OBJECT_0) GetExitCodeProcess(process.hProcess, &code);
+    else TerminateProcess(process.hProcess, 99);
+    CloseHandle(process.hProcess);
+    return code;
+}
+
+class AppletEntry : public ToolHarness {};
+
+TEST_F(AppletEntry, ControlPanelMessages)
+{
+    EXPECT_EQ(CPlApplet(nullptr, CPL_INIT, 0, 0), 1);
+    EXPECT_EQ(CPlApplet(nullptr, CPL_GETCOUNT, 0, 0), 1);
+    CPLINFO info = {-1, -1, -1, -1};
+    EXPECT_EQ(CPlApplet(nullptr, CPL_INQUIRE, 1, reinterpret_cast<LPARAM>(&info)), 0);
+    EXPECT_EQ(info.idIcon, -1);  // only applet 0 exists
+    EXPECT_EQ(CPlApplet(nullptr, CPL_INQUIRE, 0, reinterpret_cast<LPARAM>(&info)), 0);
+    EXPECT_EQ(info.idIcon, 111);
+    EXPECT_EQ(info.idName, 2);
+    EXPECT_EQ(info.idInfo, 1);
+    EXPECT_EQ(info.lData, 0);
+    NEWCPLINFOA newInfo = {};
+    EXPECT_EQ(CPlApplet(nullptr, CPL_NEWINQUIRE, 0, reinterpret_cast<LPARAM>(&newInfo)), 0);
+    EXPECT_EQ(newInfo.dwSize, 0u);
+    for (UINT message : {CPL_SELECT, CPL_STOP, CPL_EXIT}) EXPECT_EQ(CPlApplet(nullptr, message, 0, 0), 0);
+}
+
+TEST_F(AppletEntry, DoubleClickOpensTheToolWhateverTheIndex)
+{
+    Install();
+    guiauto::Watchdog watchdog(60000);
+    bool opened = false;
+    std::thread driver([&] {
+        HWND window = guiauto::WaitForWindow("#32770", "KTCfgNt V4.11", 30000);
+        opened = window != nullptr;
+        if (window) PostMessageA(window, WM_COMMAND, IDCANCEL, 0);
+    });
+    EXPECT_EQ(CPlApplet(nullptr, CPL_DBLCLK, 5, 0), 0);
+    driver.join();
+    EXPECT_TRUE(opened);
+}
+
+TEST_F(AppletEntry, SecondStartInAnotherProcessReturnsAtOnceAndRaisesTheOpenWindow)
+{
+    Install();
+    RunTool([&] {
+        // Something else in front first.
+        HWND other = CreateWindowA("STATIC", "other", WS_POPUP | WS_VISIBLE, 0, 0, 50, 50, nullptr, nullptr,
+                                   GetModuleHandleA(nullptr), nullptr);
+        SetForegroundWindow(other);
+        const DWORD started = GetTickCount();
+        EXPECT_EQ(RunProgram(std::string("\"") + SECOND_START_PATH + "\" \"" + KTCFG_PATH + "\"", 20000), 0u);
+        EXPECT_LT(GetTickCount() - started, 5000u);
+        EXPECT_TRUE(guiauto::WaitUntil([&] { return GetForegroundWindow() == window; }, 5000));
+        DestroyWindow(other);
+        EXPECT_EQ(guiauto::ProcessWindows("#32770", "KTCfgNt V4.11").size(), 1u);
+    });
+    EXPECT_EQ(GlobalFindAtomA("KTCFGAtom"), 0);
+}
+
+TEST_F(AppletEntry, WinesControlPanelLoadsTheAppletAndOpensTheWindow)
+{
+    Install();
+    HANDLE control = nullptr;
+    ASSERT_EQ(RunProgram(std::string("control.exe \"") + KTCFG_PATH + "\"", 0, &control), 0u);
+    HWND window = nullptr;
+    guiauto::WaitUntil([&] { return (window = FindWindowA("#32770", "KTCfgNt V4.11")) != nullptr; }, 30000);
+    ASSERT_NE(window, nullptr);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    EXPECT_EQ(pid, GetProcessId(control));
+    guiauto::SaveScreenshot(window, guiauto::ScreenshotDir() + "\\control_panel.png");
+    PostMessageA(window, WM_COMMAND, IDCANCEL, 0);
+    EXPECT_EQ(WaitForSingleObject(control, 20000), WAIT_OBJECT_0);
+    CloseHandle(control);
+}
+
+}  // namespace

@@ -1,0 +1,200 @@
+// OK, Cancel and "Restart Drivers": what is written and which services are restarted.
+#include <gtest/gtest.h>
+
+#include "data/autorun.h"
+#include "data/inventory.h"
+#include "data/service_control.h"
+#include "standin.h"
+#include "tool_harness.h"
+#include "ui/property_sheet.h"
+
+namespace {
+
+using Events = std::vector<std::string>;
+
+const Events kPortServicesRestarted = {"stop ktsnt", "start ktsnt", "stop ktpptnt", "start ktpptnt",
+                                       "stop ktpnt", "start ktpnt"};
+const Events kEnumeratorRestarted = {"stop ktpnt",  "stop ktpptnt", "stop ktsnt",    "stop ktcnt",
+                                     "start ktcnt", "start ktsnt",  "start ktpptnt", "start ktpnt"};
+
+DWORD FlagsOf(const std::string& path)
+{
+    DWORD value = 0xDEADBEEF, size = sizeof value;
+    RegGetValueA(HKEY_LOCAL_MACHINE, path.c_str(), "Flags", RRF_RT_REG_DWORD, nullptr, &value, &size);
+    return value;
+}
+
+bool Exists(const std::string& path)
+{
+    HKEY key;
+    if (RegOpenKeyA(HKEY_LOCAL_MACHINE, path.c_str(), &key) != ERROR_SUCCESS) return false;
+    RegCloseKey(key);
+    return true;
+}
+
+class Apply : public ToolHarness {
+protected:
+    void SetUp() override
+    {
+        ToolHarness::SetUp();
+        installation = Install();
+        RegisterServices();
+    }
+    std::string CardPath(int c) const { return cardsim::CardPath(installation.cards[c]); }
+    cardsim::Installation installation;
+};
+
+TEST_F(Apply, OkWithoutChangesRestartsThePortServicesAndCloses)
+{
+    RunTool([&] {
+        standin::ClearLog();
+        Click(IDOK);
+        EXPECT_TRUE(WaitUntilClosed());
+    });
+    EXPECT_EQ(standin::Log(), kPortServicesRestarted);
+}
+
+TEST_F(Apply, SwitchingADeviceOffAndOnAgainWritesNothing)
+{
+    RunTool([&] {
+        Select(ItemWithCode("KT Cards", 100));
+        Click(IDC_ENABLE_DISABLE);
+        Click(IDC_ENABLE_DISABLE);
+        standin::ClearLog();
+        Click(IDOK);
+    });
+    EXPECT_EQ(FlagsOf(CardPath(0)), cardsim::kActive);
+    EXPECT_EQ(standin::Log(), kPortServicesRestarted);
+}
+
+TEST_F(Apply, OkWritesTheEnableStatesAndOptions)
+{
+    ASSERT_EQ(cardsim::SetText(HKEY_LOCAL_MACHINE, cardsim::kProductKeyPath, "InstallPath", "C:\\Q"), ERROR_SUCCESS);
+    RunTool([&] {
+        Select(ItemWithCode("KT Cards", 101));
+        Click(IDC_ENABLE_DISABLE);
+        Select(ItemWithCode("KT Cards", 1002));
+        Click(IDC_ENABLE_DISABLE);
+        Click(IDC_AUTORUN);
+        Click(IDC_STOP_UNUSED);
+        Click(IDC_STOP_UNUSED);  // twice: no change
+        Click(IDOK);
+        EXPECT_TRUE(WaitUntilClosed());
+    });
+    EXPECT_EQ(FlagsOf(CardPath(1)), cardsim::kActive & ~cardsim::kEnabled);
+    EXPECT_EQ(FlagsOf(cardsim::PortPath(installation.cards[0], installation.cards[0].ports[2])),
+              cardsim::kActive & ~cardsim::kEnabled);
+    EXPECT_EQ(IsAutorunSet(), 1);
+    EXPECT_EQ(GetStopUnusedServices(), 0);
+    EXPECT_TRUE(Boxes().empty());
+    MakeAutorun(0);
+    cardsim::DeleteTree(HKEY_LOCAL_MACHINE, cardsim::kProductKeyPath);
+}
+
+TEST_F(Apply, OkAfterARemovalRestartsTheEnumeratorAndDeletesTheKeys)
+{
+    RunTool([&] {
+        Select(ItemWithCode("KT Cards", 100));
+        Click(IDC_REMOVE);
+        standin::ClearLog();
+        Click(IDOK);
+    });
+    EXPECT_FALSE(Exists(CardPath(0)));
+    EXPECT_TRUE(Exists(CardPath(1)));
+    Events expected = kEnumeratorRestarted;
+    expected.insert(expected.end(), kPortServicesRestarted.begin(), kPortServicesRestarted.end());
+    EXPECT_EQ(standin::Log(), expected);
+}
+
+TEST_F(Apply, EnterInTheTreeOpensPropertiesInsteadOfClosing)
+{
+    static int opened;
+    opened = 0;
+    DevicePropertySheet = [](HWND, int code) {
+        opened = code;
+        return 0;
+    };
+    RunTool([&] {
+        Select(ItemWithCode("KT Cards", 101));
+        KeyInTree(VK_RETURN);
+        EXPECT_TRUE(WindowOpen());
+        EXPECT_EQ(opened, 101);
+    });
+}
+
+TEST_F(Apply, ASheetAskingForARebootKeepsTheWindowOpenAtEveryOk)
+{
+    DevicePropertySheet = [](HWND, int) { return 8; };
+    boxes.SetAnswer(IDNO);
+    RunTool([&] {
+        Select(ItemWithCode("KT Cards", 1000));
+        Click(IDC_ENABLE_DISABLE);
+        Click(IDC_PROPERTIES);
+        standin::ClearLog();
+        Click(IDOK);
+        WaitForBoxes(1);
+        EXPECT_TRUE(WindowOpen());
+        EXPECT_EQ(FlagsOf(cardsim::PortPath(installation.cards[0], installation.cards[0].ports[0])),
+                  cardsim::kActive & ~cardsim::kEnabled);
+        Click(IDOK);
+        WaitForBoxes(2);
+        EXPECT_TRUE(WindowOpen());
+        Click(IDCANCEL);
+        EXPECT_TRUE(WaitUntilClosed());
+    });
+    EXPECT_EQ(Boxes(), (std::vector<std::string>(2, "Your computer needs to be rebooted.\nReboot now ?")));
+    EXPECT_EQ(boxes.Boxes()[0].icon, guiauto::BoxIcon::Warning);
+    EXPECT_TRUE(standin::Log().empty());
+}
+
+TEST_F(Apply, YesToTheRebootQuestionAsksForTheReboot)
+{
+    static int requests;
+    requests = 0;
+    RebootRequest = [](UINT, DWORD) -> BOOL {
+        ++requests;
+        return TRUE;
+    };
+    DevicePropertySheet = [](HWND, int) { return 8; };
+    boxes.SetAnswer(IDYES);
+    RunTool([&] {
+        Select(ItemWithCode("KT Cards", 100));
+        Click(IDC_PROPERTIES);
+        Click(IDOK);
+        WaitForBoxes(1);
+        EXPECT_TRUE(WindowOpen());
+    });
+    RebootRequest = ExitWindowsEx;
+    EXPECT_EQ(requests, 1);
+}
+
+TEST_F(Apply, CancelWritesNothingAndTouchesNoService)
+{
+    RunTool([&] {
+        Select(ItemWithCode("KT Cards", 100));
+        Click(IDC_REMOVE);
+        standin::ClearLog();
+        Click(IDCANCEL);
+    });
+    EXPECT_TRUE(Exists(CardPath(0)));
+    EXPECT_TRUE(standin::Log().empty());
+}
+
+TEST_F(Apply, RestartDriversWritesRestartsRereadsAndKeepsTheTreeState)
+{
+    RunTool([&] {
+        Expand(Find({"KT Cards"}));
+        Select(ItemWithCode("KT Cards", 101));
+        Click(IDC_ENABLE_DISABLE);
+        standin::ClearLog();
+        Click(IDC_RESTART_DRIVERS);
+        EXPECT_EQ(standin::Log(), kEnumeratorRestarted);
+        EXPECT_EQ(FlagsOf(CardPath(1)), cardsim::kActive & ~cardsim::kEnabled);
+        EXPECT_EQ(CardList[1].modified, 0);  // reread
+        EXPECT_TRUE(Root("KT Cards").expanded);
+        EXPECT_EQ(Selected(), ItemWithCode("KT Cards", 101));
+        EXPECT_EQ(Root("KT Cards").children[1].image, kCardOff);
+    });
+}
+
+}  // namespace
