@@ -1,7 +1,10 @@
 // ktsvc <name>: a stand-in driver service. Reports RUNNING and STOPPED like a driver service,
 // records its starts and stops, and behaves as its Behaviour key says.
+// ktsvc --register <name>...: registers this program under each name and starts it.
+// ktsvc --remove <name>...: stops and deletes those services.
 #include <windows.h>
 
+#include <cstdio>
 #include <string>
 
 #include "standin.h"
@@ -58,9 +61,27 @@ void WINAPI ServiceMain(DWORD, char**)
 
 }  // namespace
 
+int Manage(int argc, char** argv)
+{
+    char program[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, program, MAX_PATH);
+    const bool registering = std::string(argv[1]) == "--register";
+    int failures = 0;
+    for (int i = 2; i < argc; ++i) {
+        DWORD rc = registering ? standin::Register(argv[i], program) : standin::Remove(argv[i]);
+        if (rc == 0 && registering) rc = standin::Start(argv[i]);
+        if (rc != 0) {
+            std::fprintf(stderr, "ktsvc: %s %s failed with error %lu\n", argv[1], argv[i], rc);
+            ++failures;
+        }
+    }
+    return failures ? 1 : 0;
+}
+
 int main(int argc, char** argv)
 {
     if (argc < 2) return 2;
+    if (std::string(argv[1]) == "--register" || std::string(argv[1]) == "--remove") return Manage(argc, argv);
     serviceName = argv[1];
     stopRequested = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     SERVICE_TABLE_ENTRYA table[] = {{&serviceName[0], ServiceMain}, {nullptr, nullptr}};
