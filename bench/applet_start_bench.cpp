@@ -9,19 +9,12 @@
 #include <string>
 #include <thread>
 
+#include "bench_clock.h"
 #include "cardsim.h"
 #include "guiauto.h"
 #include "standin.h"
 
 namespace {
-
-double Seconds()
-{
-    LARGE_INTEGER now, frequency;
-    QueryPerformanceCounter(&now);
-    QueryPerformanceFrequency(&frequency);
-    return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
 
 // The tool's thread pumps no messages while the services restart, so the text is read without
 // sending one.

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "bench_clock.h"
 #include "cardsim.h"
 #include "data/driver_info.h"
 #include "data/registry_paths.h"
@@ -12,14 +13,6 @@
 #include "standin.h"
 
 namespace {
-
-double Seconds()
-{
-    LARGE_INTEGER now, frequency;
-    QueryPerformanceCounter(&now);
-    QueryPerformanceFrequency(&frequency);
-    return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
 
 const char* const kServices[] = {cardsim::kEnumService, cardsim::kSerService, cardsim::kParService,
                                  cardsim::kParMiniService};

@@ -6,19 +6,12 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "bench_clock.h"
 #include "cardsim.h"
 #include "data/inventory.h"
 #include "data/registry_paths.h"
 
 namespace {
-
-double Seconds()
-{
-    LARGE_INTEGER now, frequency;
-    QueryPerformanceCounter(&now);
-    QueryPerformanceFrequency(&frequency);
-    return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
 
 // The fastest of several rounds: the machine only ever adds time to the work itself.
 double BestReadSeconds(int rounds)

@@ -97,6 +97,23 @@ bool SidMatches(PSID sid, const TOKEN_USER* user, const TOKEN_GROUPS* groups)
     return false;
 }
 
+// Calls visit(subkey, name) for each subkey of key, opened for DACL work, by index from 0. An
+// enumeration or open failure ends the walk with its error; so does a nonzero result of visit.
+template <class Visit>
+DWORD ForEachOpenedSubkey(HKEY key, Visit visit)
+{
+    char name[261];
+    for (DWORD index = 0;; ++index) {
+        DWORD chars = sizeof name;
+        LONG rc = RegEnumKeyExA(key, index, name, &chars, nullptr, nullptr, nullptr, nullptr);
+        if (rc == ERROR_NO_MORE_ITEMS) return ERROR_SUCCESS;
+        if (rc != ERROR_SUCCESS) return static_cast<DWORD>(rc);
+        OpenedKey subkey(key, name);
+        if (subkey.error()) return subkey.error();
+        if (DWORD result = visit(subkey.get(), static_cast<const char*>(name))) return result;
+    }
+}
+
 KeyAccessNode* NewNode(PACL saved, const char* name)
 {
     const size_t daclBytes = saved && !IsNoDacl(saved) ? saved->AclSize : 0;
@@ -159,22 +176,15 @@ DWORD GrantKeyAccess(HKEY root, const char* subkey, KeyAccessNode** tree, int re
 
 DWORD GrantKeyAccessTree(HKEY key, KeyAccessNode* node)
 {
-    char name[261];
-    for (DWORD index = 0;; ++index) {
-        DWORD chars = sizeof name;
-        LONG rc = RegEnumKeyExA(key, index, name, &chars, nullptr, nullptr, nullptr, nullptr);
-        if (rc == ERROR_NO_MORE_ITEMS) return ERROR_SUCCESS;
-        if (rc != ERROR_SUCCESS) return static_cast<DWORD>(rc);
-        OpenedKey subkey(key, name);
-        if (subkey.error()) return subkey.error();
+    return ForEachOpenedSubkey(key, [&](HKEY subkey, const char* name) {
         KeyAccessNode* child = nullptr;
-        DWORD granted = GrantAndRecord(subkey.get(), name, &child);
+        DWORD granted = GrantAndRecord(subkey, name, &child);
         if (child) {
             AddChild(node, child);
-            GrantKeyAccessTree(subkey.get(), child);
+            GrantKeyAccessTree(subkey, child);
         }
-        if (granted) return granted;
-    }
+        return granted;
+    });
 }
 
 DWORD RestoreKeyAccess(HKEY root, const char* subkey, KeyAccessNode* tree, int recursive)
@@ -188,26 +198,20 @@ DWORD RestoreKeyAccess(HKEY root, const char* subkey, KeyAccessNode* tree, int r
 
 DWORD RestoreKeyAccessTree(HKEY key, KeyAccessNode* node, PACL acl, int recursive)
 {
-    char name[261];
-    for (DWORD index = 0;; ++index) {
-        DWORD chars = sizeof name;
-        LONG rc = RegEnumKeyExA(key, index, name, &chars, nullptr, nullptr, nullptr, nullptr);
-        if (rc == ERROR_NO_MORE_ITEMS) return ERROR_SUCCESS;
-        if (rc != ERROR_SUCCESS) return static_cast<DWORD>(rc);
-        OpenedKey subkey(key, name);
-        if (subkey.error()) return subkey.error();
+    return ForEachOpenedSubkey(key, [&](HKEY subkey, const char* name) -> DWORD {
         KeyAccessNode* child = node ? FindAccessNode(node, name) : nullptr;
         if (child) {
             // A recorded key gets back its own DACL; one whose access was never changed keeps
             // its DACL, and its recorded ancestors' DACL only reaches keys below it that were
             // not recorded (created while access was granted).
-            RestoreKeyAccessTree(subkey.get(), child, child->savedDacl ? child->savedDacl : acl, recursive);
-            SetKeyDacl(subkey.get(), child->savedDacl);
+            RestoreKeyAccessTree(subkey, child, child->savedDacl ? child->savedDacl : acl, recursive);
+            SetKeyDacl(subkey, child->savedDacl);
         } else if (recursive) {
-            RestoreKeyAccessTree(subkey.get(), nullptr, acl, recursive);
-            SetKeyDacl(subkey.get(), acl);
+            RestoreKeyAccessTree(subkey, nullptr, acl, recursive);
+            SetKeyDacl(subkey, acl);
         }
-    }
+        return ERROR_SUCCESS;
+    });
 }
 
 void FreeKeyAccessTree(KeyAccessNode* tree)

@@ -221,6 +221,22 @@ LONG SetBinary(HKEY root, const std::string& path, const char* name, const std::
     return SetValue(root, path, name, REG_BINARY, data.data(), static_cast<DWORD>(data.size()));
 }
 
+DWORD ReadDword(HKEY root, const std::string& path, const char* name, DWORD fallback)
+{
+    DWORD value = 0, size = sizeof value;
+    return RegGetValueA(root, path.c_str(), name, RRF_RT_REG_DWORD, nullptr, &value, &size) == ERROR_SUCCESS
+               ? value
+               : fallback;
+}
+
+bool KeyExists(HKEY root, const std::string& path)
+{
+    HKEY key;
+    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+    RegCloseKey(key);
+    return true;
+}
+
 std::string CardPath(const Card& card)
 {
     return std::string(kEnumeratorPath) + "\\" + card.keyName;

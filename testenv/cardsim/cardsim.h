@@ -102,6 +102,9 @@ LONG WriteDevice(const std::string& keyPath, const DeviceValues& values);
 LONG SetDword(HKEY root, const std::string& path, const char* name, DWORD value);
 LONG SetText(HKEY root, const std::string& path, const char* name, const std::string& text);
 LONG SetBinary(HKEY root, const std::string& path, const char* name, const std::vector<uint8_t>& data);
+// Reading back: a DWORD value (fallback when missing), whether a key exists.
+DWORD ReadDword(HKEY root, const std::string& path, const char* name, DWORD fallback = 0xDEADBEEF);
+bool KeyExists(HKEY root, const std::string& path);
 std::string CardPath(const Card& card);
 std::string PortPath(const Card& card, const Port& port);
 

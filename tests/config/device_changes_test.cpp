@@ -17,17 +17,12 @@ const char kReadOnly[] = "D:(A;;KRWD;;;BA)(A;;KA;;;SY)";
 
 DWORD FlagsOf(const std::string& path)
 {
-    DWORD value = 0xDEADBEEF, size = sizeof value;
-    RegGetValueA(HKEY_LOCAL_MACHINE, path.c_str(), "Flags", RRF_RT_REG_DWORD, nullptr, &value, &size);
-    return value;
+    return cardsim::ReadDword(HKEY_LOCAL_MACHINE, path, "Flags");
 }
 
 bool Exists(const std::string& path)
 {
-    HKEY key;
-    if (RegOpenKeyA(HKEY_LOCAL_MACHINE, path.c_str(), &key) != ERROR_SUCCESS) return false;
-    RegCloseKey(key);
-    return true;
+    return cardsim::KeyExists(HKEY_LOCAL_MACHINE, path);
 }
 
 class DeviceChanges : public SimulatedRegistry {

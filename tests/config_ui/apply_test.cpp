@@ -6,7 +6,6 @@
 #include "data/service_control.h"
 #include "standin.h"
 #include "tool_harness.h"
-#include "ui/property_sheet.h"
 
 namespace {
 
@@ -19,17 +18,12 @@ const Events kEnumeratorRestarted = {"stop ktpnt",  "stop ktpptnt", "stop ktsnt"
 
 DWORD FlagsOf(const std::string& path)
 {
-    DWORD value = 0xDEADBEEF, size = sizeof value;
-    RegGetValueA(HKEY_LOCAL_MACHINE, path.c_str(), "Flags", RRF_RT_REG_DWORD, nullptr, &value, &size);
-    return value;
+    return cardsim::ReadDword(HKEY_LOCAL_MACHINE, path, "Flags");
 }
 
 bool Exists(const std::string& path)
 {
-    HKEY key;
-    if (RegOpenKeyA(HKEY_LOCAL_MACHINE, path.c_str(), &key) != ERROR_SUCCESS) return false;
-    RegCloseKey(key);
-    return true;
+    return cardsim::KeyExists(HKEY_LOCAL_MACHINE, path);
 }
 
 class Apply : public ToolHarness {
@@ -108,23 +102,18 @@ TEST_F(Apply, OkAfterARemovalRestartsTheEnumeratorAndDeletesTheKeys)
 
 TEST_F(Apply, EnterInTheTreeOpensPropertiesInsteadOfClosing)
 {
-    static int opened;
-    opened = 0;
-    DevicePropertySheet = [](HWND, int code) {
-        opened = code;
-        return 0;
-    };
+    FakePropertySheet(0);
     RunTool([&] {
         Select(ItemWithCode("KT Cards", 101));
         KeyInTree(VK_RETURN);
         EXPECT_TRUE(WindowOpen());
-        EXPECT_EQ(opened, 101);
+        EXPECT_EQ(sheetOpenedFor, 101);
     });
 }
 
 TEST_F(Apply, ASheetAskingForARebootKeepsTheWindowOpenAtEveryOk)
 {
-    DevicePropertySheet = [](HWND, int) { return 8; };
+    FakePropertySheet(8);
     boxes.SetAnswer(IDNO);
     RunTool([&] {
         Select(ItemWithCode("KT Cards", 1000));
@@ -155,7 +144,7 @@ TEST_F(Apply, YesToTheRebootQuestionAsksForTheReboot)
         ++requests;
         return TRUE;
     };
-    DevicePropertySheet = [](HWND, int) { return 8; };
+    FakePropertySheet(8);
     boxes.SetAnswer(IDYES);
     RunTool([&] {
         Select(ItemWithCode("KT Cards", 100));

@@ -3,7 +3,6 @@
 
 #include "data/inventory.h"
 #include "tool_harness.h"
-#include "ui/property_sheet.h"
 
 namespace {
 
@@ -196,12 +195,7 @@ TEST_F(DeviceTree, RemovingACardTakesItsPortsOutOfBothBranches)
 TEST_F(DeviceTree, PlusAndMinusExpandAndCollapseAndDoubleClickOpensProperties)
 {
     Install();
-    static int opened;
-    opened = 0;
-    DevicePropertySheet = [](HWND, int code) {
-        opened = code;
-        return 0;
-    };
+    FakePropertySheet(0);
     RunTool([&] {
         Select(Find({"KT Cards"}));
         CharInTree('+');
@@ -212,11 +206,11 @@ TEST_F(DeviceTree, PlusAndMinusExpandAndCollapseAndDoubleClickOpensProperties)
         PostMessageA(tree, WM_LBUTTONDBLCLK, MK_LBUTTON, 0);
         Sync();
         EXPECT_FALSE(Root("KT Cards").expanded);
-        EXPECT_EQ(opened, 0);
+        EXPECT_EQ(sheetOpenedFor, 0);
         Select(ItemWithCode("KT Ports", 1002));
         PostMessageA(tree, WM_LBUTTONDBLCLK, MK_LBUTTON, 0);
         Sync();
-        EXPECT_EQ(opened, 1002);
+        EXPECT_EQ(sheetOpenedFor, 1002);
     });
 }
 

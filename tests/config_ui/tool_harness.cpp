@@ -60,6 +60,19 @@ void ToolHarness::TearDown()
     SimulatedRegistry::TearDown();
 }
 
+void ToolHarness::FakePropertySheet(int result)
+{
+    sheetOpenedFor = 0;
+    sheetResult = result;
+    DevicePropertySheet = RecordSheet;
+}
+
+int ToolHarness::RecordSheet(HWND, int code)
+{
+    sheetOpenedFor = code;
+    return sheetResult;
+}
+
 void ToolHarness::RegisterServices()
 {
     for (const char* name : kServices) {

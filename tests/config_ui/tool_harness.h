@@ -60,8 +60,17 @@ protected:
     void Sync() const;  // returns after the window has handled what was posted to it before
     void Screenshot(const std::string& name) const;
 
+    // Stands in for the device property sheet: remembers the code it was opened for and reports
+    // result as the sheet's result word.
+    static void FakePropertySheet(int result);
+    static inline int sheetOpenedFor = 0;
+
     HWND window = nullptr;
     HWND tree = nullptr;
+
+private:
+    static inline int sheetResult = 0;
+    static int RecordSheet(HWND, int code);
 };
 
 // Images of the tree, by name.

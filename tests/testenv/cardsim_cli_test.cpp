@@ -25,9 +25,7 @@ DWORD RunCardsim(const std::string& arguments)
 
 DWORD ReadDword(const std::string& path, const char* name)
 {
-    DWORD value = 0xFFFFFFFF, size = sizeof value;
-    RegGetValueA(HKEY_LOCAL_MACHINE, path.c_str(), name, RRF_RT_REG_DWORD, nullptr, &value, &size);
-    return value;
+    return cardsim::ReadDword(HKEY_LOCAL_MACHINE, path, name, 0xFFFFFFFF);
 }
 
 DWORD ValueCount(const char* path)
