@@ -1,15 +1,18 @@
 #!/usr/bin/env python3
-"""Draws the tool's pictures as pixel art and writes them as Windows resources:
-tree.bmp (bitmap 109: eight 16x16 tree images in a row, pure green = transparent) and the icons
-tool.ico (111), card.ico (119), port.ico (120), each with 16x16 and 32x32 images.
-Run it from anywhere; it writes next to itself. --preview also writes preview.png (8x)."""
+"""Draws the pictures of ktcfg.cpl and KTS2KUI.dll as pixel art and writes them as Windows
+resources: config/res/tree.bmp (bitmap 109: eight 16x16 tree images in a row, pure green =
+transparent), the icons config/res/tool.ico (111), card.ico (119), port.ico (120), and
+portui/res/port.ico (101), each icon with 16x16 and 32x32 images.
+Run it from anywhere. --preview also writes config/res/preview.png (8x), not to be committed."""
 
 import os
 import struct
 import sys
 import zlib
 
-HERE = os.path.dirname(os.path.abspath(__file__))
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+HERE = os.path.join(ROOT, 'config', 'res')
+PROVIDER = os.path.join(ROOT, 'portui', 'res')
 TRANSPARENT = (0, 255, 0)
 
 PALETTE = {
@@ -219,6 +222,9 @@ def main():
     for name, image in icons.items():
         with open(os.path.join(HERE, name), 'wb') as f:
             f.write(ico_bytes(image))
+    os.makedirs(PROVIDER, exist_ok=True)
+    with open(os.path.join(PROVIDER, 'port.ico'), 'wb') as f:
+        f.write(ico_bytes(picture(PORT)))
     if '--preview' in sys.argv:
         strip = [[px for image in images + list(icons.values()) for px in image[y] + [None]] for y in range(16)]
         with open(os.path.join(HERE, 'preview.png'), 'wb') as f:

@@ -1,0 +1,52 @@
+#include "level_text.h"
+
+#include <cstdio>
+
+#include "number_text.h"
+
+namespace {
+
+constexpr std::size_t kNumberChars = 19;
+
+}  // namespace
+
+bool FormatLevel(const UartDescriptor* uart, int kind, int position, char* text, std::size_t chars)
+{
+    if (!uart) return false;
+    if (SlotOf(uart, kind) < 0) {
+        std::snprintf(text, chars, "?");
+        return true;
+    }
+    const int value = ValueOf(uart, kind, position);
+    if (value < 0) return false;
+    std::snprintf(text, chars, "%d", value);
+    return true;
+}
+
+int ParseLevel(const UartDescriptor* uart, int kind, const char* text)
+{
+    return PositionOf(uart, kind, LeadingDecimal(text, kNumberChars));
+}
+
+bool FormatTransmitBuffer(int position, char* text, std::size_t chars)
+{
+    std::snprintf(text, chars, "%d", position + 1);
+    return true;
+}
+
+int ParseTransmitBuffer(const char* text)
+{
+    const int32_t length = LeadingDecimal(text, kNumberChars);
+    return length == 0 ? 0 : length - 1;
+}
+
+void SeedSlot(int32_t (&slots)[kSlotCount], uint8_t& mask, int slot, int position)
+{
+    if (slot < 0 || slot >= kSlotCount) return;
+    if (slot < 8) {
+        const uint8_t bit = static_cast<uint8_t>(1u << slot);
+        if (mask & bit) return;
+        mask |= bit;
+    }
+    slots[slot] = position;
+}

@@ -1,0 +1,162 @@
+// The page provider's entry: builds the shared context of one port's sheet, offers the pages to
+// the host, and writes the settings once all added pages have applied.
+#include <windows.h>
+#include <commctrl.h>
+
+#include <cstdlib>
+#include <cstring>
+
+#include "page_context.h"
+#include "pages.h"
+#include "pages/page_request.h"
+#include "resource.h"
+#include "settings_store.h"
+
+namespace {
+
+struct PageRow {
+    int dialogTemplate;
+    int title;
+    DLGPROC procedure;
+    int (*prepare)(PortPageContext* context);  // none: the page is not offered
+};
+
+const PageRow kPageTable[kPageCount] = {
+    {IDD_PORT_SETTINGS, IDS_TITLE_SETTINGS, SettingsPageProc, PrepareSettingsPage},
+    {IDD_ADVANCED, IDS_TITLE_ADVANCED, nullptr, nullptr},
+    {IDD_SOFTWARE, IDS_TITLE_SOFTWARE, nullptr, nullptr},
+    {IDD_AUTO_XON_XOFF, IDS_TITLE_XON_XOFF, nullptr, nullptr},
+    {IDD_AUTO_DTR_DSR, IDS_TITLE_DTR_DSR, nullptr, nullptr},
+    {IDD_AUTO_RTS_CTS, IDS_TITLE_RTS_CTS, nullptr, nullptr},
+};
+
+// A page the host refused is destroyed at once; its release does not count against the pages the
+// host kept.
+bool destroyingRefusedPage;
+
+void FreeContext(PortPageContext* context)
+{
+    std::free(context->keyPath);
+    std::free(context);
+}
+
+UINT CALLBACK PageCallback(HWND, UINT message, LPPROPSHEETPAGEW page)
+{
+    if (message == PSPCB_RELEASE && !destroyingRefusedPage) {
+        auto* context = reinterpret_cast<PortPageContext*>(page->lParam);
+        if (--context->referenceCount == 0) FreeContext(context);
+    }
+    return 1;
+}
+
+// The host may pass the key path as 8-bit or UTF-16 text. One 8-bit character can only be the
+// first half of a UTF-16 character; such a path must then read as at least two UTF-16 characters.
+wchar_t* CopyKeyPath(const void* path)
+{
+    if (!path) return nullptr;
+    const size_t narrowLength = std::strlen(static_cast<const char*>(path));
+    if (narrowLength == 0) return nullptr;
+    if (narrowLength == 1) {
+        const auto* wide = static_cast<const wchar_t*>(path);
+        const size_t length = wcslen(wide);
+        if (length < 2) return nullptr;
+        auto* copy = static_cast<wchar_t*>(std::calloc(length + 1, sizeof(wchar_t)));
+        if (copy) std::memcpy(copy, wide, (length + 1) * sizeof(wchar_t));
+        return copy;
+    }
+    const auto* narrow = static_cast<const char*>(path);
+    const int length = MultiByteToWideChar(CP_ACP, 0, narrow, -1, nullptr, 0);
+    auto* copy = length > 0 ? static_cast<wchar_t*>(std::calloc(length, sizeof(wchar_t))) : nullptr;
+    if (copy) MultiByteToWideChar(CP_ACP, 0, narrow, -1, copy, length);
+    return copy;
+}
+
+bool AddPages(PortPageContext* context, LPFNADDPROPSHEETPAGE addPage, LPARAM hostData)
+{
+    for (int page = 0; page < kPageCount; ++page) context->notifiers[page].applied = 1;
+    int kept = 0;
+    for (const PageRow& row : kPageTable) {
+        if (!row.prepare || !row.prepare(context)) continue;
+        PROPSHEETPAGEW sheetPage = {};
+        sheetPage.dwSize = sizeof sheetPage;
+        sheetPage.dwFlags = PSP_USETITLE | PSP_USECALLBACK;
+        sheetPage.hInstance = ProviderInstance;
+        sheetPage.pszTemplate = MAKEINTRESOURCEW(row.dialogTemplate);
+        sheetPage.pszTitle = MAKEINTRESOURCEW(row.title);
+        sheetPage.pfnDlgProc = row.procedure;
+        sheetPage.lParam = reinterpret_cast<LPARAM>(context);
+        sheetPage.pfnCallback = PageCallback;
+        HPROPSHEETPAGE handle = CreatePropertySheetPageW(&sheetPage);
+        if (!handle) continue;
+        if (addPage(handle, hostData)) {
+            ++context->referenceCount;
+            ++kept;
+        } else {
+            destroyingRefusedPage = true;
+            DestroyPropertySheetPage(handle);
+            destroyingRefusedPage = false;
+        }
+    }
+    return kept > 0;
+}
+
+}  // namespace
+
+void RegisterNotifier(PortPageContext* context, int page, void (*notify)(PortPageContext*, int))
+{
+    if (page < 0 || page >= kNotifierCount) return;
+    context->notifiers[page].notify = notify;
+    context->notifiers[page].applied = 0;
+}
+
+void Broadcast(PortPageContext* context, int sender, int kind)
+{
+    for (int page = 0; page < kNotifierCount; ++page)
+        if (page != sender && context->notifiers[page].notify) context->notifiers[page].notify(context, kind);
+}
+
+void PageApplied(PortPageContext* context, int page)
+{
+    if (page < 0 || page >= kNotifierCount || context->notifiers[page].applied) return;
+    context->notifiers[page].applied = 1;
+    for (int p = 0; p < kPageCount; ++p)
+        if (!context->notifiers[p].applied) return;
+    StorePortSettings(context);
+}
+
+INT_PTR HandlePageNotify(HWND page, LPARAM lParam)
+{
+    if (reinterpret_cast<const NMHDR*>(lParam)->code == static_cast<UINT>(PSN_APPLY))
+        if (PortPageContext* context = ContextOf(page)) Broadcast(context, kEveryPage, kApply);
+    SetWindowLongPtrW(page, DWLP_MSGRESULT, 0);
+    return TRUE;
+}
+
+extern "C" BOOL WINAPI EnumPropPages(PageRequest* request, LPFNADDPROPSHEETPAGE addPage, LPARAM hostData)
+{
+    if (!request || !addPage) return FALSE;
+    auto* context = static_cast<PortPageContext*>(std::calloc(1, sizeof(PortPageContext)));
+    if (!context) return FALSE;
+    context->keyPath = CopyKeyPath(request->keyPath);
+    if (!context->keyPath) {
+        FreeContext(context);
+        return FALSE;
+    }
+    request->result = 0;
+    context->result = &request->result;
+    context->loadResult = LoadPortSettings(context);
+    if (!context->loadResult || !AddPages(context, addPage, hostData)) {
+        FreeContext(context);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID)
+{
+    if (reason == DLL_PROCESS_ATTACH) {
+        ProviderInstance = instance;
+        DisableThreadLibraryCalls(instance);
+    }
+    return TRUE;
+}
