@@ -1,0 +1,70 @@
+// Synchronous device-control requests to the bus enumerator, and the port's function table.
+#include "ktpptnt.h"
+
+namespace {
+
+NTSTATUS NTAPI BusRequestDone(PDEVICE_OBJECT, PIRP irp, PVOID context)
+{
+    if (irp->PendingReturned) IoMarkIrpPending(irp);
+    KeSetEvent(static_cast<PKEVENT>(context), IO_NO_INCREMENT, FALSE);
+    // The request stays with the sender, which completes it once it has taken the output.
+    return STATUS_MORE_PROCESSING_REQUIRED;
+}
+
+}  // namespace
+
+NTSTATUS SendBusRequest(PDEVICE_OBJECT target, ULONG code, PVOID input, ULONG inputLength, PVOID output,
+                        ULONG outputLength)
+{
+    KEVENT done;
+    KeInitializeEvent(&done, SynchronizationEvent, FALSE);
+    IO_STATUS_BLOCK ioStatus;
+    PIRP irp = IoBuildDeviceIoControlRequest(code, target, input, inputLength, output, outputLength, FALSE, &done,
+                                             &ioStatus);
+    if (!irp) return STATUS_UNSUCCESSFUL;
+    KeClearEvent(&done);
+    IoSetCompletionRoutine(irp, BusRequestDone, &done, TRUE, TRUE, TRUE);
+    if (IoCallDriver(target, irp) == STATUS_PENDING) KeWaitForSingleObject(&done, Executive, KernelMode, FALSE, nullptr);
+    const NTSTATUS status = irp->IoStatus.Status;
+    if (NT_SUCCESS(status) && output && outputLength)
+        RtlCopyMemory(output, irp->AssociatedIrp.SystemBuffer, outputLength);
+    IoCompleteRequest(irp, IO_NO_INCREMENT);
+    return status;
+}
+
+NTSTATUS AttachPortInterface(PortDeviceExtension* extension)
+{
+    EnumeratorPortBlock& block = extension->Enumerator;
+    PDEVICE_OBJECT enumerator = extension->Link->DeviceObject;
+    NTSTATUS status = SendBusRequest(enumerator, IOCTL_BUS_GET_PORT_INTERFACE, &extension->PortHandle,
+                                     sizeof extension->PortHandle, &block.Interface, sizeof block.Interface);
+    if (!NT_SUCCESS(status)) {
+        LogDriverError(extension->DriverObject, extension->DeviceObject, status, KTPAR_CONNECT_FAILED);
+        return status;
+    }
+    PortInterface* table = block.Interface;
+    if (table->Query(table->Context, kQueryPortData, block.PortData, 0)) {
+        block.ResourcesValid = FALSE;
+        PortResources resources;
+        resources.Word7 = 2;
+        if (table->Query(table->Context, kQueryPortResources, &resources, 0)) {
+            block.ResourcesValid = TRUE;
+            block.Resources = resources;
+            return STATUS_SUCCESS;
+        }
+    }
+    ReleasePortInterface(extension);
+    return STATUS_UNSUCCESSFUL;
+}
+
+BOOLEAN ReleasePortInterface(PortDeviceExtension* extension)
+{
+    EnumeratorPortBlock& block = extension->Enumerator;
+    if (!block.Interface) return TRUE;
+    NTSTATUS status = SendBusRequest(extension->Link->DeviceObject, IOCTL_BUS_RELEASE_PORT_INTERFACE,
+                                     &block.Interface, sizeof block.Interface, nullptr, 0);
+    if (!NT_SUCCESS(status))
+        LogDriverError(extension->DriverObject, extension->DeviceObject, status, KTPAR_DISCONNECT_FAILED);
+    block.Interface = nullptr;
+    return NT_SUCCESS(status);
+}

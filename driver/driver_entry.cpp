@@ -1,0 +1,130 @@
+// Loading and unloading: the configuration, one connection per enumerator, its ports.
+#include "ktpptnt.h"
+
+namespace {
+
+const WCHAR kProductKey[] = L"\\Registry\\MACHINE\\SOFTWARE\\Tervane\\Qarix";
+const WCHAR kEnumerators[] = L"Enumerators";
+const WCHAR kDosDevices[] = L"\\DosDevices\\";
+constexpr ULONG kDosDevicesChars = 12;
+constexpr ULONG kEnumeratorPathChars = 128;
+
+// Connects each enumerator named in the multi-string; returns how many connected and the status
+// of the last attempt.
+ULONG ConnectEnumerators(PDRIVER_OBJECT driver, const WCHAR* names, ULONG bytes, NTSTATUS& lastStatus)
+{
+    ULONG connected = 0;
+    const ULONG chars = bytes / sizeof(WCHAR);
+    ULONG at = 0;
+    while (at < chars && names[at]) {
+        ULONG length = 0;
+        while (at + length < chars && names[at + length]) ++length;
+        if (length + 13 < kEnumeratorPathChars) {
+            WCHAR path[kEnumeratorPathChars];
+            UNICODE_STRING dosPath = {0, sizeof path, path};
+            RtlCopyMemory(path, kDosDevices, kDosDevicesChars * sizeof(WCHAR));
+            RtlCopyMemory(path + kDosDevicesChars, names + at, length * sizeof(WCHAR));
+            path[kDosDevicesChars + length] = 0;
+            dosPath.Length = static_cast<USHORT>((kDosDevicesChars + length) * sizeof(WCHAR));
+            lastStatus = ConnectEnumerator(driver, &dosPath);
+            if (NT_SUCCESS(lastStatus)) ++connected;
+        }
+        at += length + 1;
+    }
+    return connected;
+}
+
+// Reads the Enumerators value into pool; the caller frees it.
+NTSTATUS ReadEnumeratorNames(HANDLE key, WCHAR** names, ULONG* bytes)
+{
+    NTSTATUS status = QueryValueLength(key, kEnumerators, bytes);
+    if (!NT_SUCCESS(status)) return status;
+    *names = static_cast<WCHAR*>(ExAllocatePoolWithTag(PagedPool, *bytes ? *bytes : 1, kPoolTag));
+    if (!*names) return STATUS_INSUFFICIENT_RESOURCES;
+    status = ReadRegistryValue(key, kEnumerators, *names, *bytes);
+    if (!NT_SUCCESS(status)) {
+        ExFreePoolWithTag(*names, kPoolTag);
+        *names = nullptr;
+    }
+    return status;
+}
+
+}  // namespace
+
+extern "C" NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING)
+{
+    driver->MajorFunction[IRP_MJ_CREATE] = DispatchCreateClose;
+    driver->MajorFunction[IRP_MJ_CLOSE] = DispatchCreateClose;
+    driver->MajorFunction[IRP_MJ_CLEANUP] = DispatchCleanup;
+    driver->MajorFunction[IRP_MJ_INTERNAL_DEVICE_CONTROL] = DispatchInternalControl;
+    driver->DriverUnload = DriverUnload;
+    const NTSTATUS status = ReadConfiguration(driver);
+    MmPageEntireDriver(reinterpret_cast<PVOID>(DriverEntry));
+    return status;
+}
+
+NTSTATUS ReadConfiguration(PDRIVER_OBJECT driver)
+{
+    HANDLE key;
+    NTSTATUS status = OpenRegistryKey(kProductKey, kRegistryRead, &key);
+    if (!NT_SUCCESS(status)) return status;
+    WCHAR* names = nullptr;
+    ULONG bytes = 0;
+    status = ReadEnumeratorNames(key, &names, &bytes);
+    ZwClose(key);
+    if (!NT_SUCCESS(status)) return status;
+
+    NTSTATUS lastStatus = status;
+    const ULONG connected = ConnectEnumerators(driver, names, bytes, lastStatus);
+    ExFreePoolWithTag(names, kPoolTag);
+    return connected ? STATUS_SUCCESS : lastStatus;
+}
+
+NTSTATUS ConnectEnumerator(PDRIVER_OBJECT driver, PUNICODE_STRING dosDevicePath)
+{
+    auto* link = static_cast<EnumeratorLink*>(ExAllocatePoolWithTag(PagedPool, sizeof(EnumeratorLink), kPoolTag));
+    if (!link) return STATUS_INSUFFICIENT_RESOURCES;
+    RtlZeroMemory(link, sizeof *link);
+    NTSTATUS status = IoGetDeviceObjectPointer(dosDevicePath, FILE_READ_DATA, &link->FileObject, &link->DeviceObject);
+    if (NT_SUCCESS(status)) {
+        link->ReferenceCount = 1;
+        status = SendBusRequest(link->DeviceObject, IOCTL_BUS_ATTACH, nullptr, 0, nullptr, 0);
+    }
+    if (!NT_SUCCESS(status)) {
+        DropLinkReference(link);
+        return status;
+    }
+
+    for (ULONG selector = kFirstPortSelector;; selector = (selector & ~kPortIndexMask) | ((selector + 1) & kPortIndexMask)) {
+        ULONG portHandle = 0;
+        if (!NT_SUCCESS(SendBusRequest(link->DeviceObject, IOCTL_BUS_ENUM_PORT, &selector, sizeof selector,
+                                       &portHandle, sizeof portHandle)))
+            break;
+        if (!NT_SUCCESS(SendBusRequest(link->DeviceObject, IOCTL_BUS_OPEN_PORT, &portHandle, sizeof portHandle,
+                                       nullptr, 0)))
+            continue;
+        PortDeviceExtension* extension = nullptr;
+        if (!NT_SUCCESS(CreatePortDevice(portHandle, driver, link, &extension))) continue;
+        if (!NT_SUCCESS(StartPort(extension))) RemovePort(extension);
+    }
+    DropLinkReference(link);
+    return STATUS_SUCCESS;
+}
+
+void DropLinkReference(EnumeratorLink* link)
+{
+    if (link->ReferenceCount == 0) {
+        ExFreePoolWithTag(link, kPoolTag);
+        return;
+    }
+    if (--link->ReferenceCount == 0) {
+        ObDereferenceObject(link->FileObject);
+        ExFreePoolWithTag(link, kPoolTag);
+    }
+}
+
+void NTAPI DriverUnload(PDRIVER_OBJECT driver)
+{
+    while (driver->DeviceObject)
+        RemovePort(static_cast<PortDeviceExtension*>(driver->DeviceObject->DeviceExtension));
+}
