@@ -37,6 +37,7 @@ void FailErrorLogEntries(bool fail);           // the system cannot supply entri
 size_t PoolInUse();                            // allocations not freed
 int PageEntireDriverCalls();
 std::vector<std::wstring> DeviceNames();       // devices the driver created, newest first
+int RunDeferredCalls();                        // runs the queued DPCs; how many ran
 
 struct LogEntry {
     std::vector<uint8_t> packet;  // the IO_ERROR_LOG_PACKET as written

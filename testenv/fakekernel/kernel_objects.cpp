@@ -38,7 +38,13 @@ void RegisterName(const std::wstring& name, PDEVICE_OBJECT device, FakeEnumerato
 
 bool RunPendingWork()
 {
-    if (K().pendingWork.empty()) return false;
+    if (K().pendingWork.empty()) {
+        if (K().queuedDpcs.empty()) return false;
+        PRKDPC dpc = K().queuedDpcs.front();
+        K().queuedDpcs.pop_front();
+        dpc->DeferredRoutine(dpc, dpc->DeferredContext, dpc->SystemArgument1, dpc->SystemArgument2);
+        return true;
+    }
     std::function<void()> work = std::move(K().pendingWork.front());
     K().pendingWork.pop_front();
     work();
@@ -345,6 +351,47 @@ extern "C" VOID NTAPI KeInitializeDpc(PRKDPC dpc, PKDEFERRED_ROUTINE routine, PV
     std::memset(dpc, 0, sizeof *dpc);
     dpc->DeferredRoutine = routine;
     dpc->DeferredContext = context;
+}
+
+// Deferred calls run when the test says so (fk::RunDeferredCalls), or when the driver waits.
+extern "C" BOOLEAN NTAPI KeInsertQueueDpc(PRKDPC dpc, PVOID argument1, PVOID argument2)
+{
+    auto& queued = K().queuedDpcs;
+    for (PRKDPC waiting : queued)
+        if (waiting == dpc) return FALSE;
+    dpc->SystemArgument1 = argument1;
+    dpc->SystemArgument2 = argument2;
+    queued.push_back(dpc);
+    return TRUE;
+}
+
+namespace fk {
+
+int RunDeferredCalls()
+{
+    int ran = 0;
+    while (K().pendingWork.empty() && !K().queuedDpcs.empty() && RunPendingWork()) ++ran;
+    return ran;
+}
+
+}  // namespace fk
+
+// --- the cancel spin lock ---
+
+extern "C" VOID NTAPI IoAcquireCancelSpinLock(PKIRQL irql)
+{
+    if (K().cancelLockDepth) fk::Fail("acquiring the cancel spin lock while holding it");
+    ++K().cancelLockDepth;
+    *irql = PASSIVE_LEVEL;
+}
+
+extern "C" VOID NTAPI IoReleaseCancelSpinLock(KIRQL)
+{
+    if (!K().cancelLockDepth) {
+        fk::Fail("releasing the cancel spin lock without holding it");
+        return;
+    }
+    --K().cancelLockDepth;
 }
 
 // --- error log ---

@@ -42,6 +42,7 @@ struct Kernel {
     std::deque<std::function<void()>> pendingWork;
     std::vector<LogEntry> errorLog;
     int cancelLockDepth = 0;
+    std::deque<PRKDPC> queuedDpcs;
     std::vector<std::unique_ptr<FakeEnumerator>> enumerators;
     DRIVER_OBJECT enumeratorDriver = {};
     DRIVER_OBJECT driver = {};
