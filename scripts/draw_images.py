@@ -1,8 +1,10 @@
 #!/usr/bin/env python3
-"""Draws the pictures of ktcfg.cpl and KTS2KUI.dll as pixel art and writes them as Windows
-resources: config/res/tree.bmp (bitmap 109: eight 16x16 tree images in a row, pure green =
-transparent), the icons config/res/tool.ico (111), card.ico (119), port.ico (120), and
-portui/res/port.ico (101), each icon with 16x16 and 32x32 images.
+"""Draws the pictures of ktcfg.cpl, KTS2KUI.dll and install.exe as pixel art and writes them as
+Windows resources and files: config/res/tree.bmp (bitmap 109: eight 16x16 tree images in a row,
+pure green = transparent), the icons config/res/tool.ico (111), card.ico (119), port.ico (120),
+portui/res/port.ico (101) and installer/res/install.ico (103), each icon with 16x16 and 32x32
+images, and the installer's pictures installer/res/ktlogo.bmp and kttext.bmp (24-bit) with their
+16-colour variants ktlogo16.bmp and kttext16.bmp.
 Run it from anywhere. --preview also writes config/res/preview.png (8x), not to be committed."""
 
 import os
@@ -13,6 +15,35 @@ import zlib
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 HERE = os.path.join(ROOT, 'config', 'res')
 PROVIDER = os.path.join(ROOT, 'portui', 'res')
+INSTALLER = os.path.join(ROOT, 'installer', 'res')
+
+# 5x7 letters for the banner.
+FONT = {
+    'A': ["01110", "10001", "10001", "11111", "10001", "10001", "10001"],
+    'C': ["01110", "10001", "10000", "10000", "10000", "10001", "01110"],
+    'D': ["11110", "10001", "10001", "10001", "10001", "10001", "11110"],
+    'E': ["11111", "10000", "10000", "11110", "10000", "10000", "11111"],
+    'I': ["01110", "00100", "00100", "00100", "00100", "00100", "01110"],
+    'L': ["10000", "10000", "10000", "10000", "10000", "10000", "11111"],
+    'N': ["10001", "11001", "10101", "10011", "10001", "10001", "10001"],
+    'O': ["01110", "10001", "10001", "10001", "10001", "10001", "01110"],
+    'P': ["11110", "10001", "10001", "11110", "10000", "10000", "10000"],
+    'Q': ["01110", "10001", "10001", "10001", "10101", "10010", "01101"],
+    'R': ["11110", "10001", "10001", "11110", "10100", "10010", "10001"],
+    'S': ["01111", "10000", "10000", "01110", "00001", "00001", "11110"],
+    'T': ["11111", "00100", "00100", "00100", "00100", "00100", "00100"],
+    'U': ["10001", "10001", "10001", "10001", "10001", "10001", "01110"],
+    'V': ["10001", "10001", "10001", "10001", "10001", "01010", "00100"],
+    'X': ["10001", "10001", "01010", "00100", "01010", "10001", "10001"],
+    '/': ["00001", "00010", "00010", "00100", "01000", "01000", "10000"],
+    '-': ["00000", "00000", "00000", "11111", "00000", "00000", "00000"],
+    ' ': ["00000"] * 7,
+}
+
+# The 16 colours of a standard VGA palette, for the 16-colour variants.
+VGA = [(0, 0, 0), (128, 0, 0), (0, 128, 0), (128, 128, 0), (0, 0, 128), (128, 0, 128), (0, 128, 128),
+       (192, 192, 192), (128, 128, 128), (255, 0, 0), (0, 255, 0), (255, 255, 0), (0, 0, 255),
+       (255, 0, 255), (0, 255, 255), (255, 255, 255)]
 TRANSPARENT = (0, 255, 0)
 
 PALETTE = {
@@ -214,6 +245,89 @@ def png_bytes(image, factor, background=(192, 192, 192)):
             chunk(b'IDAT', zlib.compress(raw)) + chunk(b'IEND', b''))
 
 
+def canvas(width, height, colour):
+    return [[colour] * width for _ in range(height)]
+
+
+def paste(target, image, left, top, factor=1):
+    for y, row in enumerate(scaled(image, factor) if factor > 1 else image):
+        for x, px in enumerate(row):
+            if px is not None and 0 <= top + y < len(target) and 0 <= left + x < len(target[0]):
+                target[top + y][left + x] = px
+
+
+def write_text(target, text, left, top, factor, colour):
+    for i, ch in enumerate(text):
+        glyph = FONT[ch]
+        for y, row in enumerate(glyph):
+            for x, bit in enumerate(row):
+                if bit == '1':
+                    for dy in range(factor):
+                        for dx in range(factor):
+                            target[top + y * factor + dy][left + (i * 6 + x) * factor + dx] = colour
+
+
+def installer_logo():
+    """A large card with a connector beside it, on the window's light background."""
+    image = canvas(240, 120, (212, 208, 200))
+    paste(image, picture(CARD), 8, 12, 6)
+    paste(image, picture(PORT), 136, 24, 6)
+    return image
+
+
+def installer_banner():
+    """The package's name in light letters on a dark blue band."""
+    image = canvas(640, 60, (16, 40, 96))
+    for y in range(52, 60):
+        for x in range(640):
+            image[y][x] = (200, 160, 32)
+    paste(image, picture(CARD), 12, 4, 3)
+    write_text(image, 'QARIX PCI SERIAL / PARALLEL', 80, 16, 3, (240, 240, 240))
+    return image
+
+
+def bmp24(image):
+    height, width = len(image), len(image[0])
+    stride = (width * 3 + 3) & ~3
+    pixels = bytearray()
+    for row in reversed(image):
+        line = bytearray()
+        for r, g, b in row:
+            line += bytes((b, g, r))
+        pixels += line + b'\0' * (stride - len(line))
+    header = struct.pack('<2sIHHI', b'BM', 54 + len(pixels), 0, 0, 54)
+    info = struct.pack('<IiiHHIIiiII', 40, width, height, 1, 24, 0, len(pixels), 2835, 2835, 0, 0)
+    return header + info + pixels
+
+
+def bmp4(image):
+    def nearest(colour):
+        return min(range(16), key=lambda i: sum((a - b) ** 2 for a, b in zip(VGA[i], colour)))
+    height, width = len(image), len(image[0])
+    stride = ((width + 1) // 2 + 3) & ~3
+    pixels = bytearray()
+    for row in reversed(image):
+        indexes = [nearest(px) for px in row] + [0]
+        line = bytearray((indexes[i] << 4) | indexes[i + 1] for i in range(0, width, 2))
+        pixels += line + b'\0' * (stride - len(line))
+    palette = b''.join(bytes((b, g, r, 0)) for r, g, b in VGA)
+    offset = 54 + len(palette)
+    header = struct.pack('<2sIHHI', b'BM', offset + len(pixels), 0, 0, offset)
+    info = struct.pack('<IiiHHIIiiII', 40, width, height, 1, 4, 0, len(pixels), 2835, 2835, 16, 16)
+    return header + info + palette + pixels
+
+
+def write_installer_pictures():
+    os.makedirs(INSTALLER, exist_ok=True)
+    logo, banner = installer_logo(), installer_banner()
+    for name, data in (('ktlogo.bmp', bmp24(logo)), ('kttext.bmp', bmp24(banner)),
+                       ('ktlogo16.bmp', bmp4(logo)), ('kttext16.bmp', bmp4(banner))):
+        with open(os.path.join(INSTALLER, name), 'wb') as f:
+            f.write(data)
+    with open(os.path.join(INSTALLER, 'install.ico'), 'wb') as f:
+        f.write(ico_bytes(combined_tool_icon()))
+
+
 def main():
     images = tree_images()
     with open(os.path.join(HERE, 'tree.bmp'), 'wb') as f:
@@ -225,6 +339,7 @@ def main():
     os.makedirs(PROVIDER, exist_ok=True)
     with open(os.path.join(PROVIDER, 'port.ico'), 'wb') as f:
         f.write(ico_bytes(picture(PORT)))
+    write_installer_pictures()
     if '--preview' in sys.argv:
         strip = [[px for image in images + list(icons.values()) for px in image[y] + [None]] for y in range(16)]
         with open(os.path.join(HERE, 'preview.png'), 'wb') as f:

@@ -1,0 +1,154 @@
+// What the installer does around the INF step: its checks before, the access to the enumerator's
+// registry tree during, and the port maps, start-up check and service starts after it.
+#include <cstring>
+
+#include "installer.h"
+#include "resource.h"
+
+namespace {
+
+const char kEnumPath[] = "SYSTEM\\CurrentControlSet\\Enum";
+const char kEnumeratorName[] = "QARIXBUS";
+const char kEnumeratorPath[] = "SYSTEM\\CurrentControlSet\\Enum\\QARIXBUS";
+const char kMachineRunKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
+const char* const kOldServices[] = {"ktpciser", "ktpcipar"};
+const char* const kDriverServices[] = {"ktcnt", "ktsnt", "ktpnt", "ktpptnt"};
+constexpr DWORD kServiceStartLimitMs = 10000;
+
+bool ServiceExists(SC_HANDLE manager, const char* name)
+{
+    SC_HANDLE service = OpenServiceA(manager, name, SERVICE_QUERY_STATUS);
+    if (!service) return false;
+    CloseServiceHandle(service);
+    return true;
+}
+
+void WriteMap(HKEY key, const char* name, const PortMapOption& map)
+{
+    if (map.write) RegSetValueExA(key, name, 0, REG_BINARY, map.bits, kPortMapBytes);
+}
+
+// Starts one service and waits, once a second, until it runs, its status cannot be read, or ten
+// seconds have passed.
+void StartAndWait(SC_HANDLE manager, const char* name)
+{
+    SC_HANDLE service = OpenServiceA(manager, name, SERVICE_QUERY_STATUS | SERVICE_START);
+    if (!service) return;
+    StartServiceA(service, 0, nullptr);
+    const DWORD started = GetTickCount();
+    SERVICE_STATUS status;
+    while (QueryServiceStatus(service, &status) && status.dwCurrentState != SERVICE_RUNNING &&
+           GetTickCount() - started < kServiceStartLimitMs)
+        Sleep(1000);
+    CloseServiceHandle(service);
+}
+
+}  // namespace
+
+int CheckOldInstallation()
+{
+    SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT | SC_MANAGER_ENUMERATE_SERVICE);
+    bool found = false;
+    for (const char* name : kOldServices)
+        if (manager && !found) found = ServiceExists(manager, name);
+    if (manager) CloseServiceHandle(manager);
+    if (!found || Setup.options.force) return kDone;
+    if (Setup.options.quiet) return kCancelled;
+    switch (Ask(IDS_OLD_INSTALLATION, MB_YESNO | MB_ICONERROR)) {
+    case IDYES: return kDone;
+    case -1: return kInitFailed;
+    default: return kCancelled;
+    }
+}
+
+int CheckAdministrator()
+{
+    char user[kPathChars + 1] = {};
+    DWORD size = sizeof user;
+    if (GetUserNameA(user, &size) && lstrcmpiA(user, Setup.options.adminName.c_str()) == 0) return kDone;
+    if (Setup.options.quiet) return kCancelled;
+    switch (Ask(IDS_NOT_ADMINISTRATOR, MB_YESNO | MB_ICONQUESTION)) {
+    case IDYES: return kDone;
+    case -1: return kInitFailed;
+    default: return kCancelled;
+    }
+}
+
+int OpenEnumAccess()
+{
+    KeyAccessNode* tree = nullptr;
+    DWORD rc = GrantKeyAccess(HKEY_LOCAL_MACHINE, kEnumPath, &tree, 0);
+    HKEY enumKey = nullptr;
+    if (rc == ERROR_SUCCESS) rc = RegOpenKeyExA(HKEY_LOCAL_MACHINE, kEnumPath, 0, KEY_READ, &enumKey);
+    if (rc == ERROR_SUCCESS) {
+        rc = GrantKeyAccess(enumKey, kEnumeratorName, &tree, 1);
+        if (rc == ERROR_FILE_NOT_FOUND) rc = ERROR_SUCCESS;  // before a first installation
+    }
+    if (enumKey) RegCloseKey(enumKey);
+    if (rc != ERROR_SUCCESS) {
+        Setup.errorCode = rc;
+        RestoreKeyAccess(HKEY_LOCAL_MACHINE, kEnumPath, tree, 0);
+        FreeKeyAccessTree(tree);
+        return kSystemError;
+    }
+    Setup.enumAccess = tree;
+    return kDone;
+}
+
+void CloseEnumAccess()
+{
+    KeyAccessNode* tree = Setup.enumAccess;
+    if (!tree) return;
+    // The enumeration key itself, and the enumerator's subtree with every key created meanwhile
+    // (a first installation creates QARIXBUS): the other devices' keys below Enum are not touched.
+    HKEY enumKey = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kEnumPath, 0, READ_CONTROL | WRITE_DAC, &enumKey) == ERROR_SUCCESS) {
+        SetKeyDacl(enumKey, tree->savedDacl);
+        RegCloseKey(enumKey);
+    }
+    HKEY enumerator = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kEnumeratorPath, 0, READ_CONTROL | WRITE_DAC | KEY_ENUMERATE_SUB_KEYS,
+                      &enumerator) == ERROR_SUCCESS) {
+        KeyAccessNode* node = FindAccessNode(tree, kEnumeratorName);
+        PACL inherited = node && node->savedDacl ? node->savedDacl : tree->savedDacl;
+        RestoreKeyAccessTree(enumerator, node, inherited, 1);
+        SetKeyDacl(enumerator, node ? node->savedDacl : inherited);
+        RegCloseKey(enumerator);
+    }
+    FreeKeyAccessTree(tree);
+    Setup.enumAccess = nullptr;
+}
+
+void RemoveStartupCheck()
+{
+    HKEY run;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kMachineRunKey, 0, KEY_SET_VALUE, &run) != ERROR_SUCCESS) return;
+    RegDeleteValueA(run, "ktcfgchk");
+    RegCloseKey(run);
+}
+
+void WritePortMaps()
+{
+    KeyAccessNode* tree = nullptr;
+    if (GrantKeyAccess(HKEY_LOCAL_MACHINE, kEnumeratorPath, &tree, 0) == ERROR_SUCCESS) {
+        HKEY key;
+        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kEnumeratorPath, 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
+            WriteMap(key, "COMPortMap", Setup.options.comExclude);
+            WriteMap(key, "LPTPortMap", Setup.options.lptExclude);
+            RegCloseKey(key);
+        }
+    }
+    if (tree) {
+        RestoreKeyAccess(HKEY_LOCAL_MACHINE, kEnumeratorPath, tree, 0);
+        FreeKeyAccessTree(tree);
+    }
+    CloseEnumAccess();
+}
+
+void StartInstalledServices()
+{
+    SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT | SC_MANAGER_ENUMERATE_SERVICE);
+    if (!manager) return;
+    for (const char* name : kDriverServices) StartAndWait(manager, name);
+    CloseServiceHandle(manager);
+}

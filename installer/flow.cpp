@@ -1,0 +1,157 @@
+// The installer's run: the window on the main thread, the steps on a worker, one closing message.
+#include <cstdio>
+#include <cstring>
+
+#include "installer.h"
+#include "resource.h"
+
+Installer Setup;
+HINSTANCE InstallerInstance;
+
+namespace {
+
+const ModeRow kModeTable[4] = {
+    {IDS_SECTION_INSTALL, IDS_SECTION_ENUM, IDS_SECTION_PORTS, IDS_CONFIRM_INSTALL, IDS_REBOOT_INSTALL},
+    {IDS_SECTION_INSTALL, IDS_SECTION_ENUM, IDS_SECTION_PORTS, IDS_CONFIRM_INSTALL_V5, IDS_REBOOT_INSTALL},
+    {IDS_SECTION_UNINSTALL, IDS_SECTION_REM_PORTS, IDS_SECTION_REM_ENUM, IDS_CONFIRM_UNINSTALL, IDS_REBOOT_UNINSTALL},
+    {IDS_SECTION_INSTALL, IDS_SECTION_ENUM, IDS_SECTION_PORTS, 0, IDS_REBOOT_INSTALL},
+};
+
+DWORD WINAPI Worker(LPVOID commandLine)
+{
+    Setup.result = RunInstaller(static_cast<const char*>(commandLine));
+    SendMessageA(Setup.window, WM_CLOSE, 0, 0);
+    return 0;
+}
+
+// The system's text for an error code; false when it has none.
+bool SystemText(DWORD code, char* text, int chars)
+{
+    const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
+                                        text, chars, nullptr);
+    return length > 0;
+}
+
+// The closing message of a result; false when a string it needs is missing.
+bool ResultText(int result, char* text, int chars)
+{
+    char format[kPathChars + 1];
+    char system[512];
+    switch (result) {
+    case kInitFailed: return LoadText(IDS_INIT_ERROR, text, chars);
+    case kInfNotFound: {
+        char name[kPathChars + 1];
+        if (!LoadText(IDS_FILE_NOT_FOUND, format) || !LoadText(IDS_INF_NAME, name)) return false;
+        std::snprintf(text, chars, format, name);
+        return true;
+    }
+    case kInfOpenFailed:
+        if (Setup.errorLine && Setup.errorCode != ERROR_NOT_ENOUGH_MEMORY) {
+            if (!LoadText(IDS_INF_LINE_ERROR, format)) return false;
+            std::snprintf(text, chars, format, static_cast<int>(Setup.errorLine));
+            return true;
+        }
+        return ResultText(kSystemError, text, chars);
+    case kSystemError:
+        if (SystemText(Setup.errorCode, text, chars)) return true;
+        if (!LoadText(IDS_SYSTEM_ERROR, format)) return false;
+        std::snprintf(text, chars, format, static_cast<unsigned long>(Setup.errorCode));
+        return true;
+    case kWrongVersion: return LoadText(IDS_WRONG_VERSION, text, chars);
+    case kBadCommandLine: return LoadText(IDS_BAD_PARAMETER, text, chars);
+    case kRebootPromptMissing: return LoadText(IDS_REBOOT_UNKNOWN, text, chars);
+    case kRebootFailed:
+        if (!SystemText(Setup.errorCode, system, sizeof system)) return LoadText(IDS_REBOOT_UNKNOWN, text, chars);
+        if (!LoadText(IDS_REBOOT_FAILED, format)) {
+            std::snprintf(text, chars, "%s", system);
+            return true;
+        }
+        std::snprintf(text, chars, format, system);
+        return true;
+    case kConfigNotFound: return LoadText(IDS_CONFIG_NOT_FOUND, text, chars);
+    default: return LoadText(IDS_INTERNAL_ERROR, text, chars);
+    }
+}
+
+}  // namespace
+
+bool LoadText(int id, char* text, int chars)
+{
+    text[0] = 0;
+    return LoadStringA(InstallerInstance, id, text, chars < kPathChars + 1 ? chars : kPathChars + 1) > 0;
+}
+
+int Ask(int stringId, UINT type)
+{
+    char text[kPathChars + 1];
+    if (!LoadText(stringId, text)) return -1;
+    return MessageBoxA(Setup.window, text, Setup.title, type);
+}
+
+void ShowResult(int result)
+{
+    if (result == kDone || result == kCancelled) return;
+    char text[1024];
+    if (!ResultText(result, text, sizeof text)) std::snprintf(text, sizeof text, "Format for error %d not found", result);
+    MessageBoxA(Setup.window, text, Setup.title, MB_OK | MB_ICONERROR);
+}
+
+int RunInstaller(const char* commandLine)
+{
+    int result = kDone;
+    if (!LoadText(IDS_TITLE, Setup.title)) {
+        std::strcpy(Setup.title, "Qarix ???????");
+        result = kInitFailed;
+    }
+    bool uninstall = false;
+    if (result == kDone) result = ParseCommandLine(commandLine ? commandLine : "", Setup.options, uninstall);
+    if (uninstall) Setup.mode = ModeUninstall;
+    if (result == kDone) result = CheckOldInstallation();
+    if (result == kDone) result = CheckAdministrator();
+    if (result == kDone) result = PrepareInstallation();
+    if (result == kDone) result = OpenEnumAccess();
+    if (result == kDone) result = InstallFromInf();
+    if (result == kDone) {
+        CloseEnumAccess();
+        result = RebootIfWanted();
+    }
+    if (result == kDone) {
+        if (Setup.options.noUserInfo) RemoveStartupCheck();
+        WritePortMaps();
+        if (Setup.options.autoStartDrivers) StartInstalledServices();
+    }
+    CloseEnumAccess();
+    ShowResult(result);
+    return result;
+}
+
+int RunInstallerProgram(HINSTANCE instance, const char* commandLine)
+{
+    InstallerInstance = instance;
+    Setup.~Installer();
+    new (&Setup) Installer();
+    std::memcpy(Setup.modes, kModeTable, sizeof kModeTable);
+
+    int exitCode = 0;
+    HANDLE worker = nullptr;
+    if (!CreateSplashWindow()) {
+        ShowResult(kSystemError);
+    } else if (!(worker = CreateThread(nullptr, 0, Worker, const_cast<char*>(commandLine), 0, nullptr))) {
+        Setup.errorCode = GetLastError();
+        DestroyWindow(Setup.window);
+        Setup.window = nullptr;
+        ShowResult(kSystemError);
+    } else {
+        MSG message;
+        while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+            TranslateMessage(&message);
+            DispatchMessageA(&message);
+        }
+        exitCode = static_cast<int>(message.wParam);
+        WaitForSingleObject(worker, INFINITE);
+        CloseHandle(worker);
+    }
+    ReleaseDrawing();
+    Setup.window = nullptr;
+    return exitCode;
+}

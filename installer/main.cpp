@@ -1,0 +1,6 @@
+#include "installer.h"
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int)
+{
+    return RunInstallerProgram(instance, commandLine);
+}
