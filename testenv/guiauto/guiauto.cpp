@@ -192,7 +192,9 @@ void MessageBoxCatcher::Run()
                 boxes_.push_back(caught);
                 answered_.push_back(box);
             }
-            PostMessageA(box, WM_COMMAND, MAKEWPARAM(answer_.load(), BN_CLICKED), 0);
+            // A box without the answer's button (an error box with OK alone) gets OK.
+            const int answer = GetDlgItem(box, answer_.load()) ? answer_.load() : IDOK;
+            PostMessageA(box, WM_COMMAND, MAKEWPARAM(answer, BN_CLICKED), 0);
         }
         Sleep(10);
     }

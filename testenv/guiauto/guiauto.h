@@ -56,7 +56,8 @@ struct CaughtBox {
 };
 
 // Answers every message box of this process with the given caption while it lives, recording
-// what each one said, in order. The answer is the command id posted to the box (IDOK by default).
+// what each one said, in order. The answer is the command id posted to the box (IDOK by default;
+// IDOK as well for a box without that button).
 class MessageBoxCatcher {
 public:
     explicit MessageBoxCatcher(const char* caption, int answer = IDOK);

@@ -1,0 +1,164 @@
+// Where the installer finds its setup information file and its pictures, and the destination it
+// offers; and the real program on a system version it does not support.
+#include <shlwapi.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+#include "installer_harness.h"
+
+namespace {
+
+const char kVersionKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion";
+
+std::string ReadFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream content;
+    content << in.rdbuf();
+    return content.str();
+}
+
+void WriteFile(const std::string& path, const std::string& content)
+{
+    std::ofstream(path, std::ios::binary) << content;
+}
+
+// An empty working folder that becomes the current directory of the run.
+class InstallerFiles : public InstallerHarness {
+protected:
+    void SetUp() override
+    {
+        InstallerHarness::SetUp();
+        char temp[MAX_PATH];
+        GetTempPathA(sizeof temp, temp);
+        folder = std::string(temp) + "kt_install_folder";
+        RemoveFolder();
+        CreateDirectoryA(folder.c_str(), nullptr);
+        SetCurrentDirectoryA(folder.c_str());
+    }
+    void TearDown() override
+    {
+        SetCurrentDirectoryA(packageDir.c_str());
+        RemoveFolder();
+        InstallerHarness::TearDown();
+    }
+
+    void RemoveFolder()
+    {
+        for (const char* name : {"QARIXNT.INF", "kttext.bmp"}) DeleteFileA((folder + "\\" + name).c_str());
+        RemoveDirectoryA(folder.c_str());
+    }
+
+    // The top of the destination dialog when the run is cancelled there.
+    LONG DestinationDialogTop()
+    {
+        SeenDialog seen;
+        EXPECT_EQ(1, Run("-c " + Config(QuietAdmin()), [&] { seen = Answer("Choose installation directory", IDCANCEL); }));
+        EXPECT_EQ(std::vector<std::string>{}, Boxes());
+        return seen.rect.top;
+    }
+
+    std::string folder;
+};
+
+TEST_F(InstallerFiles, SetupInformationFileOfTheCurrentDirectoryWins)
+{
+    // Nothing here and nothing beside the test program.
+    const std::string config = Config(QuietAdmin() + "DESTPATH=" + kTestDestination + "\n");
+    EXPECT_EQ(3, Run("-c " + config));
+    EXPECT_EQ(std::vector<std::string>{"File QARIXNT.INF could not be found."}, Boxes());
+
+    // A damaged copy here is taken rather than the package's, and refused with its line.
+    std::string inf = ReadFile(packageDir + "\\QARIXNT.INF");
+    const size_t header = inf.find("[Version]");
+    ASSERT_NE(std::string::npos, header);
+    inf.replace(header, 9, "[Version");
+    WriteFile(folder + "\\QARIXNT.INF", inf);
+    const int line = 1 + static_cast<int>(std::count(inf.begin(), inf.begin() + header, '\n'));
+    boxes.Clear();
+    EXPECT_EQ(4, Run("-c " + config));
+    EXPECT_EQ(std::vector<std::string>{"Error in .inf file at line " + std::to_string(line) + "."}, Boxes());
+    EXPECT_FALSE(FileExists(std::string(kTestDestination) + "\\ktcfg.cpl"));
+}
+
+TEST_F(InstallerFiles, DamagedBannerFilesGiveNoBanner)
+{
+    const std::string banner = ReadFile(packageDir + "\\kttext.bmp");
+    WriteFile(folder + "\\kttext.bmp", banner);
+    EXPECT_EQ(90, DestinationDialogTop());
+
+    WriteFile(folder + "\\kttext.bmp", "XX" + banner.substr(2));
+    EXPECT_EQ(0, DestinationDialogTop());
+
+    WriteFile(folder + "\\kttext.bmp", banner.substr(0, banner.size() - 1));
+    EXPECT_EQ(0, DestinationDialogTop());
+}
+
+TEST_F(InstallerFiles, PicturesComeFromThePreviousInstallation)
+{
+    PretendInstalledAt(packageDir);
+    SeenDialog seen;
+    EXPECT_EQ(1, Run("-c " + Config(QuietAdmin()), [&] { seen = Answer("Installation type", IDCANCEL); }));
+    EXPECT_EQ(90, seen.rect.top);
+    EXPECT_EQ(std::vector<std::string>{}, Boxes());
+}
+
+TEST_F(InstallerFiles, DefaultDestinationWithoutProgramFilesDirectory)
+{
+    char programFiles[MAX_PATH] = {};
+    DWORD size = sizeof programFiles;
+    ASSERT_EQ(ERROR_SUCCESS, SHGetValueA(HKEY_LOCAL_MACHINE, kVersionKey, "ProgramFilesDir", nullptr, programFiles, &size));
+    SHDeleteValueA(HKEY_LOCAL_MACHINE, kVersionKey, "ProgramFilesDir");
+    SeenDialog seen;
+    const int result =
+        Run("-c " + Config(QuietAdmin()), [&] { seen = Answer("Choose installation directory", IDCANCEL); });
+    SHSetValueA(HKEY_LOCAL_MACHINE, kVersionKey, "ProgramFilesDir", REG_SZ, programFiles,
+                static_cast<DWORD>(strlen(programFiles) + 1));
+    EXPECT_EQ(1, result);
+    EXPECT_EQ("C:\\QARIX", seen.field);
+}
+
+// The message boxes of another process with the installer's title: their texts, each answered OK.
+std::vector<std::string> AnswerBoxesOf(const PROCESS_INFORMATION& process)
+{
+    std::vector<std::string> texts;
+    while (WaitForSingleObject(process.hProcess, 50) == WAIT_TIMEOUT) {
+        HWND box = nullptr;
+        while ((box = FindWindowExA(nullptr, box, "#32770", "Qarix install"))) {
+            DWORD owner = 0;
+            GetWindowThreadProcessId(box, &owner);
+            if (owner != process.dwProcessId || !IsWindowVisible(box)) continue;
+            texts.push_back(guiauto::MessageBoxText(box));
+            PostMessageA(box, WM_COMMAND, IDOK, 0);
+            guiauto::WaitUntil([&] { return !IsWindow(box); }, 5000);
+        }
+    }
+    return texts;
+}
+
+TEST_F(InstallerFiles, RealProgramRefusesAnUnsupportedSystemVersion)
+{
+    const char appDefaults[] = "Software\\Wine\\AppDefaults\\install.exe";
+    ASSERT_EQ(ERROR_SUCCESS, SHSetValueA(HKEY_CURRENT_USER, appDefaults, "Version", REG_SZ, "win7", 5));
+    std::string commandLine = "\"" + packageDir + "\\install.exe\" -c " +
+                              Config(QuietAdmin() + "DESTPATH=" + kTestDestination + "\n");
+    STARTUPINFOA startup = {sizeof startup};
+    PROCESS_INFORMATION process = {};
+    ASSERT_TRUE(CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, packageDir.c_str(),
+                               &startup, &process));
+    const std::vector<std::string> texts = AnswerBoxesOf(process);
+    DWORD exitCode = 1;
+    GetExitCodeProcess(process.hProcess, &exitCode);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    SHDeleteKeyA(HKEY_CURRENT_USER, appDefaults);
+
+    EXPECT_EQ(std::vector<std::string>{"Wrong system version for this installation."}, texts);
+    EXPECT_EQ(0u, exitCode);
+    EXPECT_FALSE(FileExists(std::string(kTestDestination) + "\\ktcfg.cpl"));
+}
+
+}  // namespace

@@ -1,0 +1,281 @@
+// Whole installer runs: installation, uninstallation, the dialogs, the questions and the closing
+// messages, against the Wine registry, services and file system.
+#include <shlwapi.h>
+
+#include <algorithm>
+
+#include "cardsim.h"
+#include "installer.h"
+#include "installer_harness.h"
+#include "key_security.h"
+#include "standin.h"
+
+namespace {
+
+const char kEnumeratorPath[] = "SYSTEM\\CurrentControlSet\\Enum\\QARIXBUS";
+const char kMachineRun[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
+const char kVersionKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion";
+
+const char kConfirmV5[] =
+    "This installation is not appropriate for this operation system.\nPress Yes to install anyway on your own risk.";
+const char kConfirmUninstall[] = "You are about to uninstall Qarix drivers from this system.\nPress Yes to continue if sure.";
+const char kRebootInstall[] =
+    "These changes will take effect after reboot.\nPress YES to reboot  the system. Be sure, that all Qarix card are "
+    "plugged in.";
+const char kNotAdministrator[] =
+    "You are not logged in as an administrator. \nWould you like to continue anyway on your own risk ?";
+const char kOldInstallation[] =
+    "An old incompatible installation was found. Please uninstall old drivers or press YES to install new drivers on "
+    "your own risk.";
+
+std::vector<uint8_t> MapWith(std::initializer_list<std::pair<int, uint8_t>> bytes)
+{
+    std::vector<uint8_t> map(32, 0);
+    for (const auto& [index, value] : bytes) map[index] = value;
+    return map;
+}
+
+// The raw security descriptor of a key's DACL, put back byte for byte at the end of a test.
+class SavedKeySecurity {
+public:
+    explicit SavedKeySecurity(const char* path) : path_(path)
+    {
+        HKEY key;
+        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, READ_CONTROL, &key) != ERROR_SUCCESS) return;
+        DWORD size = 0;
+        RegGetKeySecurity(key, DACL_SECURITY_INFORMATION, nullptr, &size);
+        descriptor_.resize(size);
+        if (RegGetKeySecurity(key, DACL_SECURITY_INFORMATION, descriptor_.data(), &size) != ERROR_SUCCESS)
+            descriptor_.clear();
+        RegCloseKey(key);
+    }
+    ~SavedKeySecurity()
+    {
+        HKEY key;
+        if (descriptor_.empty() || RegOpenKeyExA(HKEY_LOCAL_MACHINE, path_, 0, WRITE_DAC, &key) != ERROR_SUCCESS) return;
+        RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, descriptor_.data());
+        RegCloseKey(key);
+    }
+
+private:
+    const char* path_;
+    std::vector<BYTE> descriptor_;
+};
+
+bool WaitUntilServiceGone(const char* name)
+{
+    return guiauto::WaitUntil([&] { return !ServiceExists(name); }, 15000);
+}
+
+class InstallerRun : public InstallerHarness {};
+
+TEST_F(InstallerRun, QuietInstallAndUninstallWithRestrictedEnumerationTree)
+{
+    SavedKeySecurity enumSecurity(kEnumPath);
+    // Administrators may read the enumeration tree but not change it: the installer has to take
+    // access for its INF step and give it back afterwards.
+    ASSERT_EQ(ERROR_SUCCESS, cardsim::SetDacl(HKEY_LOCAL_MACHINE, kEnumPath, "D:(A;;KRWD;;;BA)(A;;KA;;;SY)"));
+    const std::string enumDacl = cardsim::DaclOf(HKEY_LOCAL_MACHINE, kEnumPath);
+    ASSERT_EQ(ERROR_SUCCESS, cardsim::SetText(HKEY_LOCAL_MACHINE, kMachineRun, "ktcfgchk", "ktcfg check"));
+
+    const std::string config = Config(QuietAdmin() + "AUTOSTARTDRIVERS\nNOUSERINFO\nDESTPATH=" + kTestDestination +
+                                      "\nCOMEXCLUDE=3,5-7\nLPTEXCLUDE=\n");
+    const DWORD started = GetTickCount();
+    EXPECT_EQ(0, Run("-c " + config));
+    std::printf("quiet installation with service start: %lu ms\n", GetTickCount() - started);
+
+    EXPECT_EQ(std::vector<std::string>{}, Boxes());
+    EXPECT_EQ(std::vector<UINT>{EWX_REBOOT | EWX_FORCE}, reboots);
+    EXPECT_EQ(enumDacl, cardsim::DaclOf(HKEY_LOCAL_MACHINE, kEnumPath));
+    for (const char* file : {"ktcfg.cpl", "KTS2KUI.dll", "install.exe", "ktsvc.exe", "kttext.bmp"})
+        EXPECT_TRUE(FileExists(std::string(kTestDestination) + "\\" + file)) << file;
+    EXPECT_EQ(kTestDestination, ReadText(HKEY_LOCAL_MACHINE, kProductKey, "InstallPath"));
+    EXPECT_EQ("ktcnt", ReadText(HKEY_LOCAL_MACHINE, kEnumeratorPath, "EnumService"));
+    EXPECT_EQ(MapWith({{0, 0x74}}), ReadBinary(HKEY_LOCAL_MACHINE, kEnumeratorPath, "COMPortMap"));
+    EXPECT_EQ(MapWith({}), ReadBinary(HKEY_LOCAL_MACHINE, kEnumeratorPath, "LPTPortMap"));
+    EXPECT_EQ("<missing>", ReadText(HKEY_LOCAL_MACHINE, kMachineRun, "ktcfgchk"));
+    EXPECT_EQ((std::vector<std::string>{"start ktcnt", "start ktsnt", "start ktpnt"}), standin::Log());
+    for (const char* name : kDriverServices) EXPECT_EQ(SERVICE_RUNNING, standin::CurrentState(name)) << name;
+
+    reboots.clear();
+    EXPECT_EQ(0, Run("-u -c " + config));
+    EXPECT_EQ(std::vector<std::string>{}, Boxes());
+    EXPECT_EQ(std::vector<UINT>{EWX_REBOOT | EWX_FORCE}, reboots);
+    EXPECT_EQ(enumDacl, cardsim::DaclOf(HKEY_LOCAL_MACHINE, kEnumPath));
+    EXPECT_FALSE(cardsim::KeyExists(HKEY_LOCAL_MACHINE, kEnumeratorPath)) << "port maps written after removal";
+    EXPECT_FALSE(cardsim::KeyExists(HKEY_LOCAL_MACHINE, kProductKey));
+    EXPECT_FALSE(FileExists(std::string(kTestDestination) + "\\ktcfg.cpl"));
+    // Wine deletes the services of the first DelService line of each section only.
+    for (const char* name : {"ktpptnt", "ktcnt"}) EXPECT_TRUE(WaitUntilServiceGone(name)) << name;
+}
+
+TEST_F(InstallerRun, FreshInstallAsksTheVersionQuestionAndPlacesTheDialogBelowTheBanner)
+{
+    char programFiles[MAX_PATH] = {};
+    DWORD size = sizeof programFiles;
+    SHGetValueA(HKEY_LOCAL_MACHINE, kVersionKey, "ProgramFilesDir", nullptr, programFiles, &size);
+    const std::string offered = std::string(programFiles) + "\\QARIX";
+    SeenDialog destination;
+    const int result = Run("-c " + Config("ADMINNAME=" + userName + "\nNOREBOOT\n"), [&] {
+        destination = Answer("Choose installation directory", IDOK, "installer_destination.png");
+    });
+    RemoveInstallation(offered);
+
+    EXPECT_EQ(0, result);
+    EXPECT_EQ(offered, destination.field);
+    EXPECT_EQ(90, destination.rect.top) << "a 60-pixel banner puts the dialogs 90 pixels down";
+    EXPECT_EQ(1024 - (destination.rect.right - destination.rect.left), 2 * destination.rect.left);
+    ASSERT_EQ(1u, boxes.Boxes().size());
+    EXPECT_EQ(kConfirmV5, boxes.Boxes()[0].text);
+    EXPECT_EQ(guiauto::BoxIcon::Question, boxes.Boxes()[0].icon);
+    EXPECT_TRUE(reboots.empty());
+}
+
+TEST_F(InstallerRun, ReinstallChosenInTheDialogAsksNothing)
+{
+    PretendInstalledAt(kTestDestination);
+    SeenDialog destination;
+    EXPECT_EQ(0, Run("-c " + Config("ADMINNAME=" + userName + "\nNOREBOOT\n"), [&] {
+        Answer("Installation type", 1003, "installer_installation_type.png");
+        destination = Answer("Choose installation directory", IDOK);
+    }));
+    EXPECT_EQ(std::vector<std::string>{}, Boxes());
+    EXPECT_EQ(kTestDestination, destination.field);
+    EXPECT_TRUE(FileExists(std::string(kTestDestination) + "\\ktcfg.cpl"));
+}
+
+TEST_F(InstallerRun, UninstallFromTheDialogRunsWithoutConfirmationButMinusUAsks)
+{
+    const std::string config = Config("ADMINNAME=" + userName + "\nNOREBOOT\n");
+    PretendInstalledAt(kTestDestination);
+    boxes.SetAnswer(IDNO);
+    EXPECT_EQ(1, Run("-u -c " + config));
+    EXPECT_EQ(std::vector<std::string>{kConfirmUninstall}, Boxes());
+    EXPECT_TRUE(cardsim::KeyExists(HKEY_LOCAL_MACHINE, kProductKey));
+
+    boxes.Clear();
+    EXPECT_EQ(0, Run("-c " + config, [&] { Answer("Installation type", 1004); }));
+    EXPECT_EQ(std::vector<std::string>{}, Boxes());
+    EXPECT_FALSE(cardsim::KeyExists(HKEY_LOCAL_MACHINE, kProductKey));
+}
+
+TEST_F(InstallerRun, DestinationFromTheConfigurationSkipsTheDialogs)
+{
+    PretendInstalledAt("C:\\kt_elsewhere");
+    EXPECT_EQ(0, Run("-c " + Config(QuietAdmin() + "NOREBOOT\nDESTPATH=" + kTestDestination + "\n")));
+    EXPECT_EQ(std::vector<std::string>{}, Boxes());
+    EXPECT_EQ(kTestDestination, ReadText(HKEY_LOCAL_MACHINE, kProductKey, "InstallPath"));
+}
+
+TEST_F(InstallerRun, InitialisationAndConfigurationFailures)
+{
+    EXPECT_EQ(2, Run("-u -c " + Config(QuietAdmin())));
+    EXPECT_EQ(std::vector<std::string>{"Unknown installer init error."}, Boxes());
+    EXPECT_EQ(guiauto::BoxIcon::Error, boxes.Boxes()[0].icon);
+
+    boxes.Clear();
+    EXPECT_EQ(11, Run("-c C:\\kt_no_such_file.cfg"));
+    EXPECT_EQ(std::vector<std::string>{"Configuration file was not found."}, Boxes());
+
+    boxes.Clear();
+    EXPECT_EQ(7, Run("-x"));
+    EXPECT_EQ(std::vector<std::string>{"Bad parameter in the command line."}, Boxes());
+    EXPECT_FALSE(cardsim::KeyExists(HKEY_LOCAL_MACHINE, kProductKey));
+}
+
+TEST_F(InstallerRun, AdministratorCheck)
+{
+    std::string upper = userName;
+    std::transform(upper.begin(), upper.end(), upper.begin(), ::toupper);
+    // Past the check (the name compares without case), the run stops at the missing installation.
+    EXPECT_EQ(2, Run("-u -c " + Config("QUIET\nADMINNAME=" + upper + "\n")));
+
+    boxes.Clear();
+    EXPECT_EQ(1, Run("-c " + Config("QUIET\nADMINNAME=\n")));
+    EXPECT_EQ(std::vector<std::string>{}, Boxes());
+
+    boxes.SetAnswer(IDNO);
+    EXPECT_EQ(1, Run("-c " + Config("ADMINNAME=somebody else\n")));
+    EXPECT_EQ(std::vector<std::string>{kNotAdministrator}, Boxes());
+    EXPECT_EQ(guiauto::BoxIcon::Question, boxes.Boxes()[0].icon);
+}
+
+TEST_F(InstallerRun, OldInstallationCheck)
+{
+    ASSERT_EQ(ERROR_SUCCESS, standin::Register("ktpcipar", STANDIN_SERVICE_PATH));
+    boxes.SetAnswer(IDNO);
+    EXPECT_EQ(1, Run("-c " + Config("ADMINNAME=" + userName + "\n")));
+    EXPECT_EQ(std::vector<std::string>{kOldInstallation}, Boxes());
+    EXPECT_EQ(guiauto::BoxIcon::Error, boxes.Boxes()[0].icon);
+
+    // FORCE goes on to the administrator check, which QUIET ends silently for another user.
+    boxes.Clear();
+    EXPECT_EQ(1, Run("-c " + Config("FORCE\nQUIET\nADMINNAME=nobody\n")));
+    EXPECT_EQ(std::vector<std::string>{}, Boxes());
+
+    // QUIET alone declines the old installation silently, before the administrator question.
+    EXPECT_EQ(1, Run("-c " + Config("QUIET\nADMINNAME=" + userName + "\n")));
+    EXPECT_EQ(std::vector<std::string>{}, Boxes());
+    standin::Remove("ktpcipar");
+}
+
+TEST_F(InstallerRun, DecliningTheRebootSkipsThePostInstallSteps)
+{
+    ASSERT_EQ(ERROR_SUCCESS, cardsim::SetText(HKEY_LOCAL_MACHINE, kMachineRun, "ktcfgchk", "ktcfg check"));
+    const std::string config = Config("ADMINNAME=" + userName + "\nNOUSERINFO\nAUTOSTARTDRIVERS\nDESTPATH=" +
+                                      kTestDestination + "\nCOMEXCLUDE=1\n");
+    boxes.SetAnswer(IDYES);
+    int answered = 0;
+    // Yes to the version question, No to the reboot.
+    EXPECT_EQ(1, Run("-c " + config, [&] {
+        guiauto::WaitUntil([&] { return boxes.Boxes().size() >= 1; }, 30000);
+        boxes.SetAnswer(IDNO);
+        answered = 1;
+    }));
+    EXPECT_EQ(1, answered);
+    EXPECT_EQ((std::vector<std::string>{kConfirmV5, kRebootInstall}), Boxes());
+    EXPECT_EQ(guiauto::BoxIcon::Information, boxes.Boxes()[1].icon);
+    EXPECT_TRUE(reboots.empty());
+    EXPECT_TRUE(cardsim::KeyExists(HKEY_LOCAL_MACHINE, kEnumeratorPath));
+    EXPECT_EQ(std::vector<uint8_t>{}, ReadBinary(HKEY_LOCAL_MACHINE, kEnumeratorPath, "COMPortMap"));
+    EXPECT_EQ("ktcfg check", ReadText(HKEY_LOCAL_MACHINE, kMachineRun, "ktcfgchk"));
+    EXPECT_EQ(std::vector<std::string>{}, standin::Log());
+    SHDeleteValueA(HKEY_LOCAL_MACHINE, kMachineRun, "ktcfgchk");
+}
+
+BOOL WINAPI RefuseReboot(UINT, DWORD)
+{
+    SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+}
+
+TEST_F(InstallerRun, FailedRebootRequestIsReportedWithTheSystemText)
+{
+    InstallerRebootRequest = RefuseReboot;
+    EXPECT_EQ(9, Run("-c " + Config(QuietAdmin() + "DESTPATH=" + kTestDestination + "\n")));
+    ASSERT_EQ(1u, Boxes().size());
+    EXPECT_EQ(0u, Boxes()[0].find("The system have to be rebooted manually. Be sure that all Qarix cards are plugged "
+                                  "in. The system passed following message:\n"));
+    EXPECT_GT(Boxes()[0].size(), 130u) << "the system's text follows";
+}
+
+TEST_F(InstallerRun, ServiceStartWaitsForEachExistingServiceAtMostTenSeconds)
+{
+    DWORD started = GetTickCount();
+    StartInstalledServices();
+    EXPECT_LT(GetTickCount() - started, 1000u) << "missing services cost no waiting";
+
+    ASSERT_EQ(ERROR_SUCCESS, standin::Register("ktpnt", STANDIN_SERVICE_PATH));
+    standin::Behaviour slow;
+    slow.startDelayMs = 30000;
+    ASSERT_EQ(ERROR_SUCCESS, standin::SetBehaviour("ktpnt", slow));
+    started = GetTickCount();
+    StartInstalledServices();
+    const DWORD waited = GetTickCount() - started;
+    std::printf("service that never runs: %lu ms\n", waited);
+    EXPECT_GE(waited, 10000u);
+    EXPECT_LT(waited, 12500u);
+    EXPECT_EQ(std::vector<std::string>{"start ktpnt"}, standin::Log());
+}
+
+}  // namespace

@@ -1,0 +1,68 @@
+// Runs the real installer in this process (its window on the test's main thread, its worker on a
+// thread of its own) against the Wine registry, services and file system, with the installation
+// package as the current directory. Every message box is answered and recorded; the reboot
+// request is recorded instead of carried out.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "guiauto.h"
+
+// A dialog of the installer as the driving thread found it.
+struct SeenDialog {
+    RECT rect = {};
+    std::string field;  // the destination field, when the dialog has one
+};
+
+class InstallerHarness : public testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Runs install.exe's program with commandLine; drive() runs on a second thread meanwhile.
+    // Returns the worker's result.
+    int Run(const std::string& commandLine, const std::function<void()>& drive = {});
+
+    // A configuration file in the temporary folder; its path for "-c".
+    std::string Config(const std::string& text);
+    // The configuration lines every run needs: this user as administrator, and QUIET.
+    std::string QuietAdmin() const;
+
+    // For drive(): waits for a dialog of the installer by caption, records it and clicks id.
+    SeenDialog Answer(const char* caption, int id, const char* screenshot = nullptr);
+
+    // The state of a previous installation without one: only the product key's InstallPath.
+    void PretendInstalledAt(const std::string& directory);
+
+    // Removes services, keys and files that an installation leaves behind.
+    static void RemoveInstallation(const std::string& destination);
+
+    std::vector<std::string> Boxes() { return boxes.Texts(); }
+
+    guiauto::MessageBoxCatcher boxes{"Qarix install", IDYES};
+    std::string userName;
+    std::string packageDir;
+    std::vector<UINT> reboots;  // flags of each reboot request
+
+private:
+    static BOOL WINAPI RecordReboot(UINT flags, DWORD reason);
+
+    std::vector<std::string> configFiles_;
+    char savedDirectory_[MAX_PATH] = {};
+};
+
+extern const char kTestDestination[];
+extern const char kProductKey[];
+extern const char kEnumPath[];
+extern const char* const kDriverServices[4];
+
+bool FileExists(const std::string& path);
+std::string ReadText(HKEY root, const std::string& path, const char* name);
+std::vector<uint8_t> ReadBinary(HKEY root, const std::string& path, const char* name);
+bool ServiceExists(const char* name);
