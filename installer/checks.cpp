@@ -43,6 +43,16 @@ void StartAndWait(SC_HANDLE manager, const char* name)
     CloseServiceHandle(service);
 }
 
+// Yes goes on, No cancels; a question whose text is missing fails the initialisation.
+int AskToGoOn(int stringId, UINT type)
+{
+    switch (Ask(stringId, type)) {
+    case IDYES: return kDone;
+    case -1: return kInitFailed;
+    default: return kCancelled;
+    }
+}
+
 }  // namespace
 
 int CheckOldInstallation()
@@ -54,11 +64,7 @@ int CheckOldInstallation()
     if (manager) CloseServiceHandle(manager);
     if (!found || Setup.options.force) return kDone;
     if (Setup.options.quiet) return kCancelled;
-    switch (Ask(IDS_OLD_INSTALLATION, MB_YESNO | MB_ICONERROR)) {
-    case IDYES: return kDone;
-    case -1: return kInitFailed;
-    default: return kCancelled;
-    }
+    return AskToGoOn(IDS_OLD_INSTALLATION, MB_YESNO | MB_ICONERROR);
 }
 
 int CheckAdministrator()
@@ -67,11 +73,7 @@ int CheckAdministrator()
     DWORD size = sizeof user;
     if (GetUserNameA(user, &size) && lstrcmpiA(user, Setup.options.adminName.c_str()) == 0) return kDone;
     if (Setup.options.quiet) return kCancelled;
-    switch (Ask(IDS_NOT_ADMINISTRATOR, MB_YESNO | MB_ICONQUESTION)) {
-    case IDYES: return kDone;
-    case -1: return kInitFailed;
-    default: return kCancelled;
-    }
+    return AskToGoOn(IDS_NOT_ADMINISTRATOR, MB_YESNO | MB_ICONQUESTION);
 }
 
 int OpenEnumAccess()

@@ -128,8 +128,7 @@ int RunInstaller(const char* commandLine)
 int RunInstallerProgram(HINSTANCE instance, const char* commandLine)
 {
     InstallerInstance = instance;
-    Setup.~Installer();
-    new (&Setup) Installer();
+    Setup = Installer{};  // a fresh state for every run, as tests run it more than once
     std::memcpy(Setup.modes, kModeTable, sizeof kModeTable);
 
     int exitCode = 0;
