@@ -11,8 +11,6 @@
 
 namespace {
 
-const char kVersionKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion";
-
 std::string ReadFile(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);
@@ -108,15 +106,14 @@ TEST_F(InstallerFiles, PicturesComeFromThePreviousInstallation)
 
 TEST_F(InstallerFiles, DefaultDestinationWithoutProgramFilesDirectory)
 {
-    char programFiles[MAX_PATH] = {};
-    DWORD size = sizeof programFiles;
-    ASSERT_EQ(ERROR_SUCCESS, SHGetValueA(HKEY_LOCAL_MACHINE, kVersionKey, "ProgramFilesDir", nullptr, programFiles, &size));
+    const std::string programFiles = ProgramFilesDir();
+    ASSERT_NE("<missing>", programFiles);
     SHDeleteValueA(HKEY_LOCAL_MACHINE, kVersionKey, "ProgramFilesDir");
     SeenDialog seen;
     const int result =
         Run("-c " + Config(QuietAdmin()), [&] { seen = Answer("Choose installation directory", IDCANCEL); });
-    SHSetValueA(HKEY_LOCAL_MACHINE, kVersionKey, "ProgramFilesDir", REG_SZ, programFiles,
-                static_cast<DWORD>(strlen(programFiles) + 1));
+    SHSetValueA(HKEY_LOCAL_MACHINE, kVersionKey, "ProgramFilesDir", REG_SZ, programFiles.c_str(),
+                static_cast<DWORD>(programFiles.size() + 1));
     EXPECT_EQ(1, result);
     EXPECT_EQ("C:\\QARIX", seen.field);
 }

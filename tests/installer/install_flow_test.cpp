@@ -14,9 +14,8 @@
 
 namespace {
 
-const char kEnumeratorPath[] = "SYSTEM\\CurrentControlSet\\Enum\\QARIXBUS";
+using cardsim::kEnumeratorPath;
 const char kMachineRun[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
-const char kVersionKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion";
 
 const char kConfirmV5[] =
     "This installation is not appropriate for this operation system.\nPress Yes to install anyway on your own risk.";
@@ -123,10 +122,7 @@ TEST_F(InstallerRun, QuietInstallAndUninstallWithRestrictedEnumerationTree)
 
 TEST_F(InstallerRun, FreshInstallAsksTheVersionQuestionAndPlacesTheDialogBelowTheBanner)
 {
-    char programFiles[MAX_PATH] = {};
-    DWORD size = sizeof programFiles;
-    SHGetValueA(HKEY_LOCAL_MACHINE, kVersionKey, "ProgramFilesDir", nullptr, programFiles, &size);
-    const std::string offered = std::string(programFiles) + "\\QARIX";
+    const std::string offered = ProgramFilesDir() + "\\QARIX";
     SeenDialog destination;
     const int result = Run("-c " + Config("ADMINNAME=" + userName + "\nNOREBOOT\n"), [&] {
         destination = Answer("Choose installation directory", IDOK, "installer_destination.png");

@@ -13,6 +13,7 @@ const char kTestDestination[] = "C:\\kt_install_test";
 const char kProductKey[] = "SOFTWARE\\Tervane\\Qarix";
 const char kEnumPath[] = "SYSTEM\\CurrentControlSet\\Enum";
 const char* const kDriverServices[4] = {"ktcnt", "ktsnt", "ktpnt", "ktpptnt"};
+const char kVersionKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion";
 
 namespace {
 
@@ -70,6 +71,11 @@ std::vector<uint8_t> ReadBinary(HKEY root, const std::string& path, const char* 
     if (SHGetValueA(root, path.c_str(), name, nullptr, data.data(), &size) != ERROR_SUCCESS) return {};
     data.resize(size);
     return data;
+}
+
+std::string ProgramFilesDir()
+{
+    return ReadText(HKEY_LOCAL_MACHINE, kVersionKey, "ProgramFilesDir");
 }
 
 bool ServiceExists(const char* name)

@@ -66,3 +66,6 @@ bool FileExists(const std::string& path);
 std::string ReadText(HKEY root, const std::string& path, const char* name);
 std::vector<uint8_t> ReadBinary(HKEY root, const std::string& path, const char* name);
 bool ServiceExists(const char* name);
+// The machine's program-files directory as the installer reads it.
+std::string ProgramFilesDir();
+extern const char kVersionKey[];
