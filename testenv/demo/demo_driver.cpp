@@ -73,7 +73,7 @@ int main(int argc, char** argv)
 
     HWND wait = nullptr;
     if (guiauto::WaitUntil([&] { return (wait = WaitWindow()) != nullptr; }, 60000)) {
-        Sleep(300);
+        guiauto::WaitUntilPainted(wait);
         Shot(nullptr, folder, "wait_window.png");
     } else {
         std::printf("the wait window did not show\n");
@@ -84,14 +84,14 @@ int main(int argc, char** argv)
         std::printf("the main window did not open\n");
         return 1;
     }
-    Sleep(500);
+    guiauto::WaitUntilPainted(main);
     Shot(main, folder, "main_window.png");
 
     HWND tree = GetDlgItem(main, kTreeId);
     if (HTREEITEM port = ExpandAll(tree)) SendMessageA(tree, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(port));
     SendMessageA(tree, TVM_SELECTITEM, TVGN_FIRSTVISIBLE,
                  reinterpret_cast<LPARAM>(Next(tree, nullptr, TVGN_ROOT)));
-    Sleep(500);
+    guiauto::WaitUntilPainted(main);
     Shot(main, folder, "expanded_tree.png");
 
     PostMessageA(main, WM_COMMAND, IDCANCEL, 0);

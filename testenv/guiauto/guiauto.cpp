@@ -1,6 +1,7 @@
 #include "guiauto.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 
 #include "png_writer.h"
@@ -29,7 +30,92 @@ BOOL CALLBACK CollectWindow(HWND window, LPARAM param)
     return TRUE;
 }
 
+// Flush: a registered message posted to the window, noticed by a message hook in its thread
+// when that thread takes it from the queue.
+UINT FlushMessage()
+{
+    static const UINT message = RegisterWindowMessageA("guiauto.flush");
+    return message;
+}
+
+std::mutex flushMutex;
+std::vector<LPARAM> flushMarkersTaken;
+
+LRESULT CALLBACK NoteFlushMarker(int code, WPARAM removal, LPARAM param)
+{
+    const MSG* message = reinterpret_cast<const MSG*>(param);
+    if (code == HC_ACTION && removal == PM_REMOVE && message->message == FlushMessage()) {
+        std::lock_guard<std::mutex> lock(flushMutex);
+        flushMarkersTaken.push_back(message->lParam);
+    }
+    return CallNextHookEx(nullptr, code, removal, param);
+}
+
+bool TakeFlushMarker(LPARAM marker)
+{
+    std::lock_guard<std::mutex> lock(flushMutex);
+    auto found = std::find(flushMarkersTaken.begin(), flushMarkersTaken.end(), marker);
+    if (found == flushMarkersTaken.end()) return false;
+    flushMarkersTaken.erase(found);
+    return true;
+}
+
+BOOL CALLBACK NoteUnpaintedChild(HWND child, LPARAM param)
+{
+    if (IsWindowVisible(child) && GetUpdateRect(child, nullptr, FALSE)) *reinterpret_cast<bool*>(param) = true;
+    return TRUE;
+}
+
+bool HasUnpaintedParts(HWND window)
+{
+    bool unpainted = GetUpdateRect(window, nullptr, FALSE) != FALSE;
+    EnumChildWindows(window, NoteUnpaintedChild, reinterpret_cast<LPARAM>(&unpainted));
+    return unpainted;
+}
+
 }  // namespace
+
+bool Flush(HWND window, DWORD timeoutMs)
+{
+    static std::atomic<LONG> lastMarker{0};
+    const DWORD thread = GetWindowThreadProcessId(window, nullptr);
+    if (!thread) return true;  // no such window: nothing is waiting for it
+    HHOOK hook = SetWindowsHookExA(WH_GETMESSAGE, NoteFlushMarker, nullptr, thread);
+    if (!hook) return false;
+    const LPARAM marker = ++lastMarker;
+    const bool flushed = !PostMessageA(window, FlushMessage(), 0, marker) ||
+                         WaitUntil([&] { return TakeFlushMarker(marker) || !IsWindow(window); }, timeoutMs);
+    UnhookWindowsHookEx(hook);
+    return flushed;
+}
+
+HWND FocusOf(HWND window)
+{
+    GUITHREADINFO info = {sizeof info};
+    if (!GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info)) return nullptr;
+    return info.hwndFocus;
+}
+
+bool WaitUntilPainted(HWND window, DWORD timeoutMs)
+{
+    std::vector<HWND> windows;
+    for (HWND candidate : window ? std::vector<HWND>{window} : ProcessWindows())
+        if (IsWindowVisible(candidate)) windows.push_back(candidate);
+    const auto painted = [&] {
+        return std::none_of(windows.begin(), windows.end(), HasUnpaintedParts);
+    };
+    if (!WaitUntil(painted, timeoutMs)) return false;
+    for (HWND shown : windows) {
+        DWORD owner = 0;
+        GetWindowThreadProcessId(shown, &owner);
+        if (owner == GetCurrentProcessId() && !Flush(shown, timeoutMs)) return false;
+    }
+    // What a window has painted reaches the X server when its thread next waits for messages;
+    // nothing tells another thread when that has happened. This pause is for the picture only:
+    // no test result depends on it.
+    Sleep(100);
+    return true;
+}
 
 std::vector<HWND> ProcessWindows(const char* className, const char* caption)
 {
@@ -160,8 +246,14 @@ std::string ScreenshotDir()
 }
 
 MessageBoxCatcher::MessageBoxCatcher(const char* caption, int answer)
-    : caption_(caption), answer_(answer), thread_([this] { Run(); })
+    : caption_(caption), answers_{answer}, thread_([this] { Run(); })
 {
+}
+
+void MessageBoxCatcher::SetAnswers(std::vector<int> answers)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!answers.empty()) answers_ = std::move(answers);
 }
 
 MessageBoxCatcher::~MessageBoxCatcher()
@@ -187,13 +279,16 @@ void MessageBoxCatcher::Run()
             if (!IsMessageBox(box) || !IsWindowVisible(box) || Answered(box)) continue;
             // Read outside the lock: these are sent to the thread that owns the box.
             CaughtBox caught{caption_, MessageBoxText(box), MessageBoxIcon(box)};
+            int answer;
             {
                 std::lock_guard<std::mutex> lock(mutex_);
                 boxes_.push_back(caught);
                 answered_.push_back(box);
+                answer = answers_.front();
+                if (answers_.size() > 1) answers_.erase(answers_.begin());
             }
             // A box without the answer's button (an error box with OK alone) gets OK.
-            const int answer = GetDlgItem(box, answer_.load()) ? answer_.load() : IDOK;
+            if (!GetDlgItem(box, answer)) answer = IDOK;
             PostMessageA(box, WM_COMMAND, MAKEWPARAM(answer, BN_CLICKED), 0);
         }
         Sleep(10);
@@ -219,18 +314,26 @@ void MessageBoxCatcher::Clear()
     boxes_.clear();
 }
 
-Watchdog::Watchdog(DWORD timeoutMs)
-    : done_(CreateEventA(nullptr, TRUE, FALSE, nullptr)), thread_([this, timeoutMs] {
+Watchdog::Watchdog(DWORD timeoutMs, void (*lastWords)())
+    : done_(CreateEventA(nullptr, TRUE, FALSE, nullptr)), thread_([this, timeoutMs, lastWords] {
           if (WaitForSingleObject(done_, timeoutMs) != WAIT_TIMEOUT) return;
           fired_ = true;
+          std::fprintf(stderr, "watchdog: still running after %lu ms; closing every window\n",
+                       static_cast<unsigned long>(timeoutMs));
           // Modal loops end on IDCANCEL (dialogs, message boxes) or WM_CLOSE (other windows).
-          for (int round = 0; round < 50 && !ProcessWindows().empty(); ++round) {
+          for (int round = 0; round < 50; ++round) {
               for (HWND window : ProcessWindows()) {
+                  if (!IsWindowVisible(window)) continue;
                   PostMessageA(window, WM_COMMAND, IDCANCEL, 0);
                   PostMessageA(window, WM_CLOSE, 0, 0);
               }
               if (WaitForSingleObject(done_, 100) != WAIT_TIMEOUT) return;
           }
+          if (WaitForSingleObject(done_, kGraceMs) != WAIT_TIMEOUT) return;
+          std::fprintf(stderr, "watchdog: the windows did not close; ending the test program\n");
+          std::fflush(nullptr);
+          if (lastWords) lastWords();
+          TerminateProcess(GetCurrentProcess(), 3);
       })
 {
 }

@@ -29,6 +29,20 @@ bool WaitUntil(Predicate predicate, DWORD timeoutMs = 10000)
     }
 }
 
+// Returns once the thread that owns window has taken from its queue every message posted to it
+// before the call (false after timeoutMs, true at once when the window is gone). A sent message is
+// no such barrier: a thread handles messages sent from other threads before its posted ones.
+// The window's thread must belong to this process.
+bool Flush(HWND window, DWORD timeoutMs = 20000);
+
+// The window that has the keyboard focus in the thread of window, or nullptr.
+HWND FocusOf(HWND window);
+
+// Waits until window and its children (every visible window of this process for nullptr) have
+// nothing left to paint and the painting has reached the screen, for a screenshot; false after
+// timeoutMs.
+bool WaitUntilPainted(HWND window, DWORD timeoutMs = 5000);
+
 std::string WindowText(HWND window);
 std::string ClassOf(HWND window);
 
@@ -65,7 +79,9 @@ public:
     MessageBoxCatcher(const MessageBoxCatcher&) = delete;
     MessageBoxCatcher& operator=(const MessageBoxCatcher&) = delete;
 
-    void SetAnswer(int answer) { answer_ = answer; }
+    void SetAnswer(int answer) { SetAnswers({answer}); }
+    // The n-th box from now gets answers[n]; the boxes after the last answer get the last one.
+    void SetAnswers(std::vector<int> answers);
     std::vector<CaughtBox> Boxes();
     std::vector<std::string> Texts();
     void Clear();
@@ -75,7 +91,7 @@ private:
     bool Answered(HWND box);
 
     std::string caption_;
-    std::atomic<int> answer_;
+    std::vector<int> answers_;  // what the next boxes get, in order
     std::atomic<bool> stop_{false};
     std::mutex mutex_;
     std::vector<CaughtBox> boxes_;
@@ -84,14 +100,19 @@ private:
 };
 
 // Closes every window of this process if it is still alive after timeoutMs, so a failed wait
-// cannot hang the test run; fired() tells the test that it had to.
+// cannot hang the test run; fired() tells the test that it had to. When the windows do not close
+// either (their thread no longer takes messages), it says so, runs lastWords and ends the process
+// with exit code 3: one failed test, not a hang until the test runner's own time limit.
 class Watchdog {
 public:
-    explicit Watchdog(DWORD timeoutMs);
+    explicit Watchdog(DWORD timeoutMs, void (*lastWords)() = nullptr);
     ~Watchdog();
     Watchdog(const Watchdog&) = delete;
     Watchdog& operator=(const Watchdog&) = delete;
     bool fired() const { return fired_; }
+
+    // How long, after the closing messages, the test may take to wind down before the process ends.
+    static constexpr DWORD kGraceMs = 10000;
 
 private:
     HANDLE done_;

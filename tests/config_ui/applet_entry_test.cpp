@@ -30,6 +30,25 @@ DWORD RunProgram(const std::string& commandLine, DWORD timeoutMs, HANDLE* keep =
     return code;
 }
 
+// A program started by a test ends with the test, also when the test fails half-way.
+class EndsWithTheTest {
+public:
+    explicit EndsWithTheTest(HANDLE process) : process_(process) {}
+    ~EndsWithTheTest()
+    {
+        if (WaitForSingleObject(process_, 0) == WAIT_TIMEOUT) {
+            TerminateProcess(process_, 99);
+            WaitForSingleObject(process_, 5000);
+        }
+        CloseHandle(process_);
+    }
+    EndsWithTheTest(const EndsWithTheTest&) = delete;
+    EndsWithTheTest& operator=(const EndsWithTheTest&) = delete;
+
+private:
+    HANDLE process_;
+};
+
 class AppletEntry : public ToolHarness {};
 
 TEST_F(AppletEntry, ControlPanelMessages)
@@ -88,16 +107,17 @@ TEST_F(AppletEntry, WinesControlPanelLoadsTheAppletAndOpensTheWindow)
     Install();
     HANDLE control = nullptr;
     ASSERT_EQ(RunProgram(std::string("control.exe \"") + KTCFG_PATH + "\"", 0, &control), 0u);
+    EndsWithTheTest controlEnds(control);
     HWND window = nullptr;
     guiauto::WaitUntil([&] { return (window = FindWindowA("#32770", "KTCfgNt V4.11")) != nullptr; }, 30000);
     ASSERT_NE(window, nullptr);
     DWORD pid = 0;
     GetWindowThreadProcessId(window, &pid);
     EXPECT_EQ(pid, GetProcessId(control));
+    guiauto::WaitUntilPainted(window);
     guiauto::SaveScreenshot(window, guiauto::ScreenshotDir() + "\\control_panel.png");
     PostMessageA(window, WM_COMMAND, IDCANCEL, 0);
     EXPECT_EQ(WaitForSingleObject(control, 20000), WAIT_OBJECT_0);
-    CloseHandle(control);
 }
 
 }  // namespace

@@ -136,14 +136,18 @@ TEST_F(Apply, ASheetAskingForARebootKeepsTheWindowOpenAtEveryOk)
     EXPECT_TRUE(standin::Log().empty());
 }
 
+int rebootRequests;
+
+BOOL WINAPI CountRebootRequest(UINT, DWORD)
+{
+    ++rebootRequests;
+    return TRUE;
+}
+
 TEST_F(Apply, YesToTheRebootQuestionAsksForTheReboot)
 {
-    static int requests;
-    requests = 0;
-    RebootRequest = [](UINT, DWORD) -> BOOL {
-        ++requests;
-        return TRUE;
-    };
+    rebootRequests = 0;
+    RebootRequest = CountRebootRequest;
     FakePropertySheet(8);
     boxes.SetAnswer(IDYES);
     RunTool([&] {
@@ -154,7 +158,7 @@ TEST_F(Apply, YesToTheRebootQuestionAsksForTheReboot)
         EXPECT_TRUE(WindowOpen());
     });
     RebootRequest = ExitWindowsEx;
-    EXPECT_EQ(requests, 1);
+    EXPECT_EQ(rebootRequests, 1);
 }
 
 TEST_F(Apply, CancelWritesNothingAndTouchesNoService)
@@ -182,7 +186,7 @@ TEST_F(Apply, RestartDriversWritesRestartsRereadsAndKeepsTheTreeState)
         EXPECT_EQ(CardList[1].modified, 0);  // reread
         EXPECT_TRUE(Root("KT Cards").expanded);
         EXPECT_EQ(Selected(), ItemWithCode("KT Cards", 101));
-        EXPECT_EQ(Root("KT Cards").children[1].image, kCardOff);
+        EXPECT_EQ(Root("KT Cards").Child(1).image, kCardOff);
     });
 }
 

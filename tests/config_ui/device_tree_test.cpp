@@ -45,11 +45,11 @@ TEST_F(DeviceTree, ImagesOfPresentDisabledErroneousCardsAndPortsInBothBranches)
         const TreeItem cards = Root("KT Cards");
         EXPECT_EQ(Codes(cards.children), (std::vector<int>{100, 101, 102, 104}));
         EXPECT_EQ(Images(cards.children), (std::vector<int>{kCard, kCardOff, kCardError, kCardError}));
-        EXPECT_EQ(Images(cards.children[0].children), (std::vector<int>{kPort, kPortError, kPortOff}));
-        EXPECT_EQ(Images(cards.children[1].children), (std::vector<int>{kPortOff, kPortOff, kPortOff}));
-        EXPECT_EQ(Images(cards.children[2].children), (std::vector<int>{kPortError, kPortError, kPortError}));
+        EXPECT_EQ(Images(cards.Child(0).children), (std::vector<int>{kPort, kPortError, kPortOff}));
+        EXPECT_EQ(Images(cards.Child(1).children), (std::vector<int>{kPortOff, kPortOff, kPortOff}));
+        EXPECT_EQ(Images(cards.Child(2).children), (std::vector<int>{kPortError, kPortError, kPortError}));
         // A disabled card in error: its ports show the error under the card ...
-        EXPECT_EQ(Images(cards.children[3].children), (std::vector<int>{kPortError, kPortError, kPortError}));
+        EXPECT_EQ(Images(cards.Child(3).children), (std::vector<int>{kPortError, kPortError, kPortError}));
 
         const TreeItem ports = Root("KT Ports");
         EXPECT_EQ(Codes(ports.children),
@@ -77,10 +77,10 @@ TEST_F(DeviceTree, ShowingUnavailableDevicesAddsAbsentOnesAndKeepsOpenBranchesAn
         const TreeItem cards = Root("KT Cards");
         EXPECT_TRUE(cards.expanded);
         EXPECT_EQ(Codes(cards.children), (std::vector<int>{100, 101, 102, 103, 104}));
-        EXPECT_EQ(cards.children[3].image, kCardAbsent);
-        EXPECT_EQ(Images(cards.children[3].children), (std::vector<int>{kPortAbsent, kPortAbsent, kPortAbsent}));
-        EXPECT_TRUE(cards.children[0].expanded);
-        EXPECT_FALSE(cards.children[1].expanded);
+        EXPECT_EQ(cards.Child(3).image, kCardAbsent);
+        EXPECT_EQ(Images(cards.Child(3).children), (std::vector<int>{kPortAbsent, kPortAbsent, kPortAbsent}));
+        EXPECT_TRUE(cards.Child(0).expanded);
+        EXPECT_FALSE(cards.Child(1).expanded);
         EXPECT_EQ(Root("KT Ports").children.size(), 15u);
         EXPECT_EQ(Selected(), ItemWithCode("KT Cards", 1001));
         EXPECT_EQ(DropHighlighted(), Selected());
@@ -132,8 +132,8 @@ TEST_F(DeviceTree, DisablingACardGreysItsPortsWithoutTouchingTheirOwnState)
         Select(ItemWithCode("KT Cards", 100));
         Click(IDC_ENABLE_DISABLE);
         EXPECT_EQ(Text(IDC_ENABLE_DISABLE), "Enable Card");
-        EXPECT_EQ(Root("KT Cards").children[0].image, kCardOff);
-        EXPECT_EQ(Images(Root("KT Cards").children[0].children), (std::vector<int>{kPortOff, kPortOff, kPortOff}));
+        EXPECT_EQ(Root("KT Cards").Child(0).image, kCardOff);
+        EXPECT_EQ(Images(Root("KT Cards").Child(0).children), (std::vector<int>{kPortOff, kPortOff, kPortOff}));
         EXPECT_EQ(Images(Root("KT Ports").children), (std::vector<int>{kPortOff, kPortOff, kPortOff, kPort, kPort, kPort}));
         EXPECT_EQ(CardList[0].enabled, 0);
         EXPECT_EQ(CardList[0].modified, 1);
@@ -141,7 +141,7 @@ TEST_F(DeviceTree, DisablingACardGreysItsPortsWithoutTouchingTheirOwnState)
         EXPECT_EQ(PortList[0].modified, 0);
 
         Click(IDC_ENABLE_DISABLE);
-        EXPECT_EQ(Images(Root("KT Cards").children[0].children), (std::vector<int>{kPort, kPortOff, kPort}));
+        EXPECT_EQ(Images(Root("KT Cards").Child(0).children), (std::vector<int>{kPort, kPortOff, kPort}));
         EXPECT_EQ(CardList[0].modified, 0);
     });
 }
@@ -154,13 +154,13 @@ TEST_F(DeviceTree, SpaceAndTheContextMenuSwitchDevicesToo)
         KeyInTree(VK_SPACE);
         EXPECT_EQ(PortList[0].enabled, 0);
         EXPECT_EQ(Text(IDC_ENABLE_DISABLE), "Enable Port");
-        EXPECT_EQ(Root("KT Ports").children[0].image, kPortOff);
+        EXPECT_EQ(Root("KT Ports").Child(0).image, kPortOff);
 
         Expand(Find({"KT Cards"}));
         HTREEITEM card = ItemWithCode("KT Cards", 101);
         ContextMenu(card, 2);  // Disable
         EXPECT_EQ(CardList[1].enabled, 0);
-        EXPECT_EQ(Root("KT Cards").children[1].image, kCardOff);
+        EXPECT_EQ(Root("KT Cards").Child(1).image, kCardOff);
         ContextMenu(card, 1);  // Enable
         EXPECT_EQ(CardList[1].enabled, 1);
         EXPECT_EQ(CardList[1].modified, 0);
@@ -188,7 +188,7 @@ TEST_F(DeviceTree, RemovingACardTakesItsPortsOutOfBothBranches)
         Select(ItemWithCode("KT Ports", 1006));
         KeyInTree(VK_DELETE);
         EXPECT_EQ(Codes(Root("KT Ports").children), (std::vector<int>{1005, 1007, 1008, 1009}));
-        EXPECT_EQ(Root("KT Cards").children[0].children.size(), 4u);
+        EXPECT_EQ(Root("KT Cards").Child(0).children.size(), 4u);
     });
 }
 

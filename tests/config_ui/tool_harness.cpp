@@ -1,5 +1,6 @@
 #include "tool_harness.h"
 
+#include <cstdio>
 #include <cstring>
 #include <thread>
 
@@ -15,10 +16,48 @@ namespace {
 const char* const kServices[] = {cardsim::kEnumService, cardsim::kSerService, cardsim::kParService,
                                  cardsim::kParMiniService};
 
+constexpr char kMainWindowCaption[] = "KTCfgNt V4.11";
+constexpr char kInstanceAtom[] = "KTCFGAtom";
+
 void ShortPause()
 {
     Sleep(10);
 }
+
+// The tool's single-instance atom outlives a test program that was killed while the tool ran,
+// and would make every later start return at once.
+bool DeleteInstanceAtom()
+{
+    bool found = false;
+    for (int reference = 0; reference < 100; ++reference) {
+        const ATOM atom = GlobalFindAtomA(kInstanceAtom);
+        if (!atom) break;
+        found = true;
+        GlobalDeleteAtom(atom);
+    }
+    return found;
+}
+
+// Main windows of the tool in any process: cancelled, and their process ended when that does
+// not close them.
+bool CloseToolWindows()
+{
+    bool found = false;
+    for (HWND window; (window = FindWindowA("#32770", kMainWindowCaption)) != nullptr;) {
+        found = true;
+        PostMessageA(window, WM_COMMAND, IDCANCEL, 0);
+        if (guiauto::WaitUntil([&] { return !IsWindow(window); }, 5000)) continue;
+        DWORD pid = 0;
+        GetWindowThreadProcessId(window, &pid);
+        HANDLE process = pid != GetCurrentProcessId() ? OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid) : nullptr;
+        if (!process) break;
+        TerminateProcess(process, 99);
+        WaitForSingleObject(process, 5000);
+        CloseHandle(process);
+    }
+    return found;
+}
+
 
 TreeItem ReadItem(HWND tree, HTREEITEM handle)
 {
@@ -44,8 +83,18 @@ TreeItem ReadItem(HWND tree, HTREEITEM handle)
 
 }  // namespace
 
+const TreeItem& TreeItem::Child(size_t index) const
+{
+    static const TreeItem none;
+    if (index < children.size()) return children[index];
+    ADD_FAILURE() << "\"" << text << "\" has " << children.size() << " children, not " << index + 1;
+    return none;
+}
+
 void ToolHarness::SetUp()
 {
+    if (CloseToolWindows() | DeleteInstanceAtom())
+        std::fprintf(stderr, "note: an earlier test left the tool running or its atom behind; cleared\n");
     SimulatedRegistry::SetUp();
     ASSERT_TRUE(InitializeTool(GetModuleHandleA(nullptr)));
     ServicePollPause = ShortPause;
@@ -55,6 +104,8 @@ void ToolHarness::SetUp()
 
 void ToolHarness::TearDown()
 {
+    EXPECT_FALSE(CloseToolWindows()) << "the test left a window of the tool open";
+    EXPECT_FALSE(DeleteInstanceAtom()) << "the test left the tool's instance atom behind";
     for (const char* name : kServices) standin::Remove(name);
     standin::ClearLog();
     SimulatedRegistry::TearDown();
@@ -84,9 +135,9 @@ void ToolHarness::RegisterServices()
 
 void ToolHarness::RunTool(const std::function<void()>& drive)
 {
-    guiauto::Watchdog watchdog(90000);
+    guiauto::Watchdog watchdog(60000, [] { DeleteInstanceAtom(); });
     std::thread driver([&] {
-        window = guiauto::WaitForWindow("#32770", "KTCfgNt V4.11", 30000);
+        window = guiauto::WaitForWindow("#32770", kMainWindowCaption, 30000);
         if (!window) {
             ADD_FAILURE() << "the main window did not open";
             return;
@@ -197,6 +248,8 @@ void ToolHarness::FocusTree() const
 {
     PostMessageA(window, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(tree), TRUE);
     Sync();
+    EXPECT_TRUE(guiauto::WaitUntil([&] { return guiauto::FocusOf(window) == tree; }, 5000))
+        << "the tree did not get the focus";
 }
 
 void ToolHarness::KeyInTree(UINT virtualKey) const
@@ -228,7 +281,7 @@ void ToolHarness::ContextMenu(HTREEITEM item, int downPresses) const
     }
     for (int i = 0; i < downPresses; ++i) guiauto::PostKey(menu, VK_DOWN);
     guiauto::PostKey(menu, VK_RETURN);
-    guiauto::WaitUntil([&] { return !IsWindowVisible(menu); }, 5000);
+    EXPECT_TRUE(guiauto::WaitUntil([&] { return !IsWindowVisible(menu); }, 5000)) << "the context menu stayed open";
     Sync();
 }
 
@@ -266,12 +319,16 @@ void ToolHarness::WaitForBoxes(size_t count)
 
 void ToolHarness::Sync() const
 {
-    DWORD_PTR ignored;
-    for (int i = 0; i < 2 && WindowOpen(); ++i)
-        SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, 20000, &ignored);
+    // Twice: what the window posts to itself while handling the first round is taken too.
+    for (int round = 0; round < 2; ++round)
+        if (!guiauto::Flush(window, 20000)) {
+            ADD_FAILURE() << "the tool's window took no posted message for 20 s";
+            return;
+        }
 }
 
 void ToolHarness::Screenshot(const std::string& name) const
 {
+    guiauto::WaitUntilPainted(window);
     guiauto::SaveScreenshot(window, guiauto::ScreenshotDir() + "\\" + name + ".png");
 }

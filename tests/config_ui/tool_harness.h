@@ -19,6 +19,9 @@ struct TreeItem {
     int code = -1;
     bool expanded = false;
     std::vector<TreeItem> children;
+
+    // The child at index; an empty item, and a failure, when there is no such child.
+    const TreeItem& Child(size_t index) const;
 };
 
 class ToolHarness : public SimulatedRegistry {

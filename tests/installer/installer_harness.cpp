@@ -121,7 +121,7 @@ void InstallerHarness::TearDown()
 
 int InstallerHarness::Run(const std::string& commandLine, const std::function<void()>& drive)
 {
-    guiauto::Watchdog watchdog(100000);
+    guiauto::Watchdog watchdog(60000);
     std::thread driver([&] {
         if (drive) drive();
     });
@@ -156,11 +156,12 @@ SeenDialog InstallerHarness::Answer(const char* caption, int id, const char* scr
         ADD_FAILURE() << "no dialog " << caption;
         return seen;
     }
-    guiauto::WaitUntil([&] { return IsWindowVisible(dialog) != FALSE; });
-    Sleep(200);  // let the window behind it paint, for the screenshot
-    GetWindowRect(dialog, &seen.rect);
+    GetWindowRect(dialog, &seen.rect);  // placed before it was shown
     if (HWND field = GetDlgItem(dialog, 1000)) seen.field = guiauto::WindowText(field);
-    if (screenshot) guiauto::SaveScreenshot(nullptr, guiauto::ScreenshotDir() + "/" + screenshot);
+    if (screenshot) {
+        guiauto::WaitUntilPainted(nullptr);  // the dialog and the window behind it
+        guiauto::SaveScreenshot(nullptr, guiauto::ScreenshotDir() + "/" + screenshot);
+    }
     guiauto::Click(dialog, id);
     return seen;
 }

@@ -152,9 +152,11 @@ protected:
         guiauto::Watchdog watchdog(60000);
         std::thread driver([&] {
             HWND window = guiauto::WaitForWindow("#32770", "Port properties", 20000);
-            ASSERT_NE(window, nullptr);
+            ASSERT_NE(window, nullptr) << "the sheet did not open";
             auto page = reinterpret_cast<HWND>(SendMessageW(window, PSM_GETCURRENTPAGEHWND, 0, 0));
             drive(window, page);
+            // The sheet ends on the button drive() pressed; it must have been taken.
+            EXPECT_TRUE(guiauto::WaitUntil([&] { return !IsWindowVisible(window); }, 20000)) << "the sheet stayed open";
         });
         sheet->Show(nullptr, L"Port properties");
         driver.join();
@@ -205,8 +207,7 @@ TEST_F(Provider, SettingsPageShowsTheStoredLineFormatAndOkWritesEverythingOnce)
         EXPECT_EQ(Selected(page, 1004), "1.5");
         EXPECT_EQ(Selected(page, 1005), "Xon / Xoff");
         EXPECT_EQ(SendDlgItemMessageA(page, 1001, CB_GETCOUNT, 0, 0), 22);
-        RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
-        Sleep(200);
+        guiauto::WaitUntilPainted(window);
         guiauto::SaveScreenshot(window, guiauto::ScreenshotDir() + "\\port_settings_page.png");
         Press(window, PSBTN_OK);
     });
@@ -257,7 +258,7 @@ TEST_F(Provider, RestoreDefaultsChoosesXonXoff)
     SetProfile(L"300,o,5,2,p");
     RunSheet([&](HWND window, HWND page) {
         guiauto::Click(page, 1006);
-        guiauto::WaitUntil([&] { return Selected(page, 1005) == "Xon / Xoff"; }, 5000);
+        EXPECT_TRUE(guiauto::Flush(page));
         EXPECT_EQ(Selected(page, 1001), "9600");
         EXPECT_EQ(Selected(page, 1002), "8");
         EXPECT_EQ(Selected(page, 1003), "None");
