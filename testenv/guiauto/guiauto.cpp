@@ -314,22 +314,22 @@ void MessageBoxCatcher::Clear()
     boxes_.clear();
 }
 
-Watchdog::Watchdog(DWORD timeoutMs, void (*lastWords)())
-    : done_(CreateEventA(nullptr, TRUE, FALSE, nullptr)), thread_([this, timeoutMs, lastWords] {
+Watchdog::Watchdog(DWORD timeoutMs, void (*lastWords)(), DWORD graceMs)
+    : done_(CreateEventA(nullptr, TRUE, FALSE, nullptr)), thread_([this, timeoutMs, lastWords, graceMs] {
           if (WaitForSingleObject(done_, timeoutMs) != WAIT_TIMEOUT) return;
           fired_ = true;
           std::fprintf(stderr, "watchdog: still running after %lu ms; closing every window\n",
                        static_cast<unsigned long>(timeoutMs));
           // Modal loops end on IDCANCEL (dialogs, message boxes) or WM_CLOSE (other windows).
-          for (int round = 0; round < 50; ++round) {
-              for (HWND window : ProcessWindows()) {
-                  if (!IsWindowVisible(window)) continue;
-                  PostMessageA(window, WM_COMMAND, IDCANCEL, 0);
-                  PostMessageA(window, WM_CLOSE, 0, 0);
-              }
+          for (DWORD waited = 0; waited < graceMs; waited += 100) {
+              if (waited < 5000)
+                  for (HWND window : ProcessWindows()) {
+                      if (!IsWindowVisible(window)) continue;
+                      PostMessageA(window, WM_COMMAND, IDCANCEL, 0);
+                      PostMessageA(window, WM_CLOSE, 0, 0);
+                  }
               if (WaitForSingleObject(done_, 100) != WAIT_TIMEOUT) return;
           }
-          if (WaitForSingleObject(done_, kGraceMs) != WAIT_TIMEOUT) return;
           std::fprintf(stderr, "watchdog: the windows did not close; ending the test program\n");
           std::fflush(nullptr);
           if (lastWords) lastWords();

@@ -100,19 +100,17 @@ private:
 };
 
 // Closes every window of this process if it is still alive after timeoutMs, so a failed wait
-// cannot hang the test run; fired() tells the test that it had to. When the windows do not close
-// either (their thread no longer takes messages), it says so, runs lastWords and ends the process
-// with exit code 3: one failed test, not a hang until the test runner's own time limit.
+// cannot hang the test run; fired() tells the test that it had to. When the test has not ended
+// graceMs after that either (a thread no longer takes messages), it says so, runs lastWords and
+// ends the process with exit code 3: one failed test, not a hang until the test runner's own time
+// limit.
 class Watchdog {
 public:
-    explicit Watchdog(DWORD timeoutMs, void (*lastWords)() = nullptr);
+    explicit Watchdog(DWORD timeoutMs, void (*lastWords)() = nullptr, DWORD graceMs = 10000);
     ~Watchdog();
     Watchdog(const Watchdog&) = delete;
     Watchdog& operator=(const Watchdog&) = delete;
     bool fired() const { return fired_; }
-
-    // How long, after the closing messages, the test may take to wind down before the process ends.
-    static constexpr DWORD kGraceMs = 10000;
 
 private:
     HANDLE done_;

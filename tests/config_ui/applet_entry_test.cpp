@@ -102,6 +102,19 @@ TEST_F(AppletEntry, SecondStartInAnotherProcessReturnsAtOnceAndRaisesTheOpenWind
     EXPECT_EQ(GlobalFindAtomA("KTCFGAtom"), 0);
 }
 
+// A test program killed while the tool ran leaves the instance atom behind (with as many
+// references as starts), and every later start would return at once. The next test clears it.
+TEST_F(AppletEntry, LeftoverInstanceAtomIsClearedBeforeTheNextStart)
+{
+    Install();
+    GlobalAddAtomA("KTCFGAtom");
+    GlobalAddAtomA("KTCFGAtom");
+    EXPECT_TRUE(ClearLeftovers());
+    bool opened = false;
+    RunTool([&] { opened = WindowOpen(); });
+    EXPECT_TRUE(opened);
+}
+
 TEST_F(AppletEntry, WinesControlPanelLoadsTheAppletAndOpensTheWindow)
 {
     Install();

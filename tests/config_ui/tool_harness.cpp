@@ -91,10 +91,16 @@ const TreeItem& TreeItem::Child(size_t index) const
     return none;
 }
 
+bool ToolHarness::ClearLeftovers()
+{
+    const bool windows = CloseToolWindows();
+    const bool atom = DeleteInstanceAtom();
+    return windows || atom;
+}
+
 void ToolHarness::SetUp()
 {
-    if (CloseToolWindows() | DeleteInstanceAtom())
-        std::fprintf(stderr, "note: an earlier test left the tool running or its atom behind; cleared\n");
+    if (ClearLeftovers()) std::fprintf(stderr, "note: an earlier test left the tool running or its atom behind; cleared\n");
     SimulatedRegistry::SetUp();
     ASSERT_TRUE(InitializeTool(GetModuleHandleA(nullptr)));
     ServicePollPause = ShortPause;

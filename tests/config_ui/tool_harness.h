@@ -29,6 +29,10 @@ protected:
     void SetUp() override;
     void TearDown() override;
 
+    // Closes what an earlier test program, killed while the tool ran, may have left: a window of
+    // the tool in another process, the tool's instance atom. True when there was something.
+    static bool ClearLeftovers();
+
     // Registers the four stand-in driver services and starts them.
     void RegisterServices();
 
