@@ -58,7 +58,6 @@ bool CloseToolWindows()
     return found;
 }
 
-
 TreeItem ReadItem(HWND tree, HTREEITEM handle)
 {
     TreeItem item;

@@ -23,13 +23,6 @@ std::wstring PortKey(const std::wstring& enumerator, int port)
            std::to_wstring(port);
 }
 
-std::vector<uint32_t> Codes(const FakeEnumerator& enumerator)
-{
-    std::vector<uint32_t> codes;
-    for (const fk::BusRequest& request : enumerator.requests) codes.push_back(request.code);
-    return codes;
-}
-
 int Count(const FakeEnumerator& enumerator, uint32_t code)
 {
     int count = 0;
