@@ -89,10 +89,10 @@ TEST_F(InstallerRun, QuietInstallAndUninstallWithRestrictedEnumerationTree)
     ASSERT_GT(enumDacls.size(), 1u);
     ASSERT_EQ(ERROR_SUCCESS, cardsim::SetText(HKEY_LOCAL_MACHINE, kMachineRun, "ktcfgchk", "ktcfg check"));
 
-    const std::string config = Config(QuietAdmin() + "AUTOSTARTDRIVERS\nNOUSERINFO\nDESTPATH=" + kTestDestination +
-                                      "\nCOMEXCLUDE=3,5-7\nLPTEXCLUDE=\n");
+    const std::string settings =
+        QuietAdmin() + "NOUSERINFO\nDESTPATH=" + kTestDestination + "\nCOMEXCLUDE=3,5-7\nLPTEXCLUDE=\n";
     const DWORD started = GetTickCount();
-    EXPECT_EQ(0, Run("-c " + config));
+    EXPECT_EQ(0, Run("-c " + Config(settings + "AUTOSTARTDRIVERS\n")));
     std::printf("quiet installation with service start: %lu ms\n", GetTickCount() - started);
 
     EXPECT_EQ(std::vector<std::string>{}, Boxes());
@@ -108,8 +108,11 @@ TEST_F(InstallerRun, QuietInstallAndUninstallWithRestrictedEnumerationTree)
     EXPECT_EQ((std::vector<std::string>{"start ktcnt", "start ktsnt", "start ktpnt"}), standin::Log());
     for (const char* name : kDriverServices) EXPECT_EQ(SERVICE_RUNNING, standin::CurrentState(name)) << name;
 
+    // Without AUTOSTARTDRIVERS: the services it would start after the uninstallation are still
+    // there while they stop, and Wine (unlike Windows) starts a service marked for deletion again,
+    // which then stays. Whether the stop was quicker than the start was up to chance.
     reboots.clear();
-    EXPECT_EQ(0, Run("-u -c " + config));
+    EXPECT_EQ(0, Run("-u -c " + Config(settings)));
     EXPECT_EQ(std::vector<std::string>{}, Boxes());
     EXPECT_EQ(std::vector<UINT>{EWX_REBOOT | EWX_FORCE}, reboots);
     EXPECT_EQ(enumDacls, cardsim::DaclSnapshot(HKEY_LOCAL_MACHINE, kEnumPath));
