@@ -83,8 +83,11 @@ bool Flush(HWND window, DWORD timeoutMs)
     HHOOK hook = SetWindowsHookExA(WH_GETMESSAGE, NoteFlushMarker, nullptr, thread);
     if (!hook) return false;
     const LPARAM marker = ++lastMarker;
-    const bool flushed = !PostMessageA(window, FlushMessage(), 0, marker) ||
-                         WaitUntil([&] { return TakeFlushMarker(marker) || !IsWindow(window); }, timeoutMs);
+    // A window that went away takes nothing more; any other refused post is a failure.
+    const bool flushed =
+        PostMessageA(window, FlushMessage(), 0, marker)
+            ? WaitUntil([&] { return TakeFlushMarker(marker) || !IsWindow(window); }, timeoutMs)
+            : !IsWindow(window);
     UnhookWindowsHookEx(hook);
     return flushed;
 }
