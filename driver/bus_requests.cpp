@@ -3,6 +3,7 @@
 
 namespace {
 
+// Resident: the enumerator may complete its requests at DISPATCH_LEVEL.
 NTSTATUS NTAPI BusRequestDone(PDEVICE_OBJECT, PIRP irp, PVOID context)
 {
     if (irp->PendingReturned) IoMarkIrpPending(irp);
@@ -13,7 +14,7 @@ NTSTATUS NTAPI BusRequestDone(PDEVICE_OBJECT, PIRP irp, PVOID context)
 
 }  // namespace
 
-NTSTATUS SendBusRequest(PDEVICE_OBJECT target, ULONG code, PVOID input, ULONG inputLength, PVOID output,
+KT_PAGED NTSTATUS SendBusRequest(PDEVICE_OBJECT target, ULONG code, PVOID input, ULONG inputLength, PVOID output,
                         ULONG outputLength)
 {
     KEVENT done;
@@ -32,12 +33,14 @@ NTSTATUS SendBusRequest(PDEVICE_OBJECT target, ULONG code, PVOID input, ULONG in
     return status;
 }
 
-NTSTATUS AttachPortInterface(PortDeviceExtension* extension)
+KT_INIT NTSTATUS AttachPortInterface(PortDeviceExtension* extension)
 {
     EnumeratorPortBlock& block = extension->Enumerator;
     PDEVICE_OBJECT enumerator = extension->Link->DeviceObject;
     NTSTATUS status = SendBusRequest(enumerator, IOCTL_BUS_GET_PORT_INTERFACE, &extension->PortHandle,
                                      sizeof extension->PortHandle, &block.Interface, sizeof block.Interface);
+    // A success without a table is a failure too: there is nothing to call.
+    if (NT_SUCCESS(status) && !block.Interface) status = STATUS_UNSUCCESSFUL;
     if (!NT_SUCCESS(status)) {
         LogDriverError(extension->DriverObject, extension->DeviceObject, status, KTPAR_CONNECT_FAILED);
         return status;
@@ -57,7 +60,7 @@ NTSTATUS AttachPortInterface(PortDeviceExtension* extension)
     return STATUS_UNSUCCESSFUL;
 }
 
-BOOLEAN ReleasePortInterface(PortDeviceExtension* extension)
+KT_PAGED BOOLEAN ReleasePortInterface(PortDeviceExtension* extension)
 {
     EnumeratorPortBlock& block = extension->Enumerator;
     if (!block.Interface) return TRUE;

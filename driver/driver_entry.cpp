@@ -8,10 +8,11 @@ const WCHAR kEnumerators[] = L"Enumerators";
 const WCHAR kDosDevices[] = L"\\DosDevices\\";
 constexpr ULONG kDosDevicesChars = 12;
 constexpr ULONG kEnumeratorPathChars = 128;
+constexpr ULONG kPortIndexes = kPortIndexMask + 1;  // the index wraps after that many
 
 // Connects each enumerator named in the multi-string; returns how many connected and the status
 // of the last attempt.
-ULONG ConnectEnumerators(PDRIVER_OBJECT driver, const WCHAR* names, ULONG bytes, NTSTATUS& lastStatus)
+KT_INIT ULONG ConnectEnumerators(PDRIVER_OBJECT driver, const WCHAR* names, ULONG bytes, NTSTATUS& lastStatus)
 {
     ULONG connected = 0;
     const ULONG chars = bytes / sizeof(WCHAR);
@@ -35,7 +36,7 @@ ULONG ConnectEnumerators(PDRIVER_OBJECT driver, const WCHAR* names, ULONG bytes,
 }
 
 // Reads the Enumerators value into pool; the caller frees it.
-NTSTATUS ReadEnumeratorNames(HANDLE key, WCHAR** names, ULONG* bytes)
+KT_INIT NTSTATUS ReadEnumeratorNames(HANDLE key, WCHAR** names, ULONG* bytes)
 {
     NTSTATUS status = QueryValueLength(key, kEnumerators, bytes);
     if (!NT_SUCCESS(status)) return status;
@@ -49,21 +50,32 @@ NTSTATUS ReadEnumeratorNames(HANDLE key, WCHAR** names, ULONG* bytes)
     return status;
 }
 
+ULONG NextSelector(ULONG selector)
+{
+    return (selector & ~kPortIndexMask) | ((selector + 1) & kPortIndexMask);
+}
+
+KT_INIT void ClosePort(EnumeratorLink* link, ULONG portHandle)
+{
+    SendBusRequest(link->DeviceObject, IOCTL_BUS_CLOSE_PORT, &portHandle, sizeof portHandle, nullptr, 0);
+}
+
 }  // namespace
 
-extern "C" NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING)
+// Loads without paging the whole image: the resident routines must stay resident, and the
+// pageable sections are pageable by their names.
+extern "C" KT_INIT NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING)
 {
+    InitializePortInformation();
     driver->MajorFunction[IRP_MJ_CREATE] = DispatchCreateClose;
     driver->MajorFunction[IRP_MJ_CLOSE] = DispatchCreateClose;
     driver->MajorFunction[IRP_MJ_CLEANUP] = DispatchCleanup;
     driver->MajorFunction[IRP_MJ_INTERNAL_DEVICE_CONTROL] = DispatchInternalControl;
     driver->DriverUnload = DriverUnload;
-    const NTSTATUS status = ReadConfiguration(driver);
-    MmPageEntireDriver(reinterpret_cast<PVOID>(DriverEntry));
-    return status;
+    return ReadConfiguration(driver);
 }
 
-NTSTATUS ReadConfiguration(PDRIVER_OBJECT driver)
+KT_INIT NTSTATUS ReadConfiguration(PDRIVER_OBJECT driver)
 {
     HANDLE key;
     NTSTATUS status = OpenRegistryKey(kProductKey, kRegistryRead, &key);
@@ -80,7 +92,7 @@ NTSTATUS ReadConfiguration(PDRIVER_OBJECT driver)
     return connected ? STATUS_SUCCESS : lastStatus;
 }
 
-NTSTATUS ConnectEnumerator(PDRIVER_OBJECT driver, PUNICODE_STRING dosDevicePath)
+KT_INIT NTSTATUS ConnectEnumerator(PDRIVER_OBJECT driver, PUNICODE_STRING dosDevicePath)
 {
     auto* link = static_cast<EnumeratorLink*>(ExAllocatePoolWithTag(PagedPool, sizeof(EnumeratorLink), kPoolTag));
     if (!link) return STATUS_INSUFFICIENT_RESOURCES;
@@ -95,7 +107,9 @@ NTSTATUS ConnectEnumerator(PDRIVER_OBJECT driver, PUNICODE_STRING dosDevicePath)
         return status;
     }
 
-    for (ULONG selector = kFirstPortSelector;; selector = (selector & ~kPortIndexMask) | ((selector + 1) & kPortIndexMask)) {
+    // One round over the indexes at most, even if the enumerator answers every one.
+    ULONG selector = kFirstPortSelector;
+    for (ULONG round = 0; round < kPortIndexes; ++round, selector = NextSelector(selector)) {
         ULONG portHandle = 0;
         if (!NT_SUCCESS(SendBusRequest(link->DeviceObject, IOCTL_BUS_ENUM_PORT, &selector, sizeof selector,
                                        &portHandle, sizeof portHandle)))
@@ -104,14 +118,18 @@ NTSTATUS ConnectEnumerator(PDRIVER_OBJECT driver, PUNICODE_STRING dosDevicePath)
                                        nullptr, 0)))
             continue;
         PortDeviceExtension* extension = nullptr;
-        if (!NT_SUCCESS(CreatePortDevice(portHandle, driver, link, &extension))) continue;
-        if (!NT_SUCCESS(StartPort(extension))) RemovePort(extension);
+        if (!NT_SUCCESS(CreatePortDevice(portHandle, driver, link, &extension))) {
+            ClosePort(link, portHandle);
+            continue;
+        }
+        // Only STATUS_SUCCESS starts a port; an informational status does not.
+        if (StartPort(extension) != STATUS_SUCCESS) RemovePort(extension);
     }
     DropLinkReference(link);
     return STATUS_SUCCESS;
 }
 
-void DropLinkReference(EnumeratorLink* link)
+KT_PAGED void DropLinkReference(EnumeratorLink* link)
 {
     if (link->ReferenceCount == 0) {
         ExFreePoolWithTag(link, kPoolTag);
@@ -123,7 +141,7 @@ void DropLinkReference(EnumeratorLink* link)
     }
 }
 
-void NTAPI DriverUnload(PDRIVER_OBJECT driver)
+KT_PAGED void NTAPI DriverUnload(PDRIVER_OBJECT driver)
 {
     while (driver->DeviceObject)
         RemovePort(static_cast<PortDeviceExtension*>(driver->DeviceObject->DeviceExtension));

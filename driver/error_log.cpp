@@ -1,7 +1,7 @@
 // Entries in the system error log for the enumerator failures the driver meets.
 #include "ktpptnt.h"
 
-void LogDriverError(PDRIVER_OBJECT driver, PDEVICE_OBJECT device, NTSTATUS finalStatus, NTSTATUS message)
+KT_PAGED void LogDriverError(PDRIVER_OBJECT driver, PDEVICE_OBJECT device, NTSTATUS finalStatus, NTSTATUS message)
 {
     PVOID source = device ? static_cast<PVOID>(device) : static_cast<PVOID>(driver);
     auto* entry = static_cast<PIO_ERROR_LOG_PACKET>(IoAllocateErrorLogEntry(source, sizeof(IO_ERROR_LOG_PACKET)));

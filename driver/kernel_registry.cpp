@@ -22,7 +22,7 @@ void InitString(UNICODE_STRING& string, PCWSTR text)
 
 }  // namespace
 
-NTSTATUS OpenRegistryKey(PCWSTR absolutePath, ULONG access, PHANDLE key)
+KT_INIT NTSTATUS OpenRegistryKey(PCWSTR absolutePath, ULONG access, PHANDLE key)
 {
     UNICODE_STRING path;
     InitString(path, absolutePath);
@@ -34,7 +34,7 @@ NTSTATUS OpenRegistryKey(PCWSTR absolutePath, ULONG access, PHANDLE key)
     return ZwOpenKey(key, mask, &attributes);
 }
 
-NTSTATUS QueryValueLength(HANDLE key, PCWSTR name, PULONG length)
+KT_INIT NTSTATUS QueryValueLength(HANDLE key, PCWSTR name, PULONG length)
 {
     UNICODE_STRING valueName;
     InitString(valueName, name);
@@ -54,7 +54,7 @@ NTSTATUS QueryValueLength(HANDLE key, PCWSTR name, PULONG length)
     return status;
 }
 
-NTSTATUS ReadRegistryValue(HANDLE key, PCWSTR name, PVOID buffer, ULONG size)
+KT_INIT NTSTATUS ReadRegistryValue(HANDLE key, PCWSTR name, PVOID buffer, ULONG size)
 {
     UNICODE_STRING valueName;
     InitString(valueName, name);
@@ -73,7 +73,7 @@ NTSTATUS ReadRegistryValue(HANDLE key, PCWSTR name, PVOID buffer, ULONG size)
     return status;
 }
 
-NTSTATUS WriteRegistryValue(HANDLE key, PCWSTR name, ULONG type, const void* data, ULONG size)
+KT_INIT NTSTATUS WriteRegistryValue(HANDLE key, PCWSTR name, ULONG type, const void* data, ULONG size)
 {
     UNICODE_STRING valueName;
     InitString(valueName, name);

@@ -6,6 +6,21 @@
 #include <ntddk.h>
 #include <parallel.h>
 
+// Where code lives. What runs only at PASSIVE_LEVEL is pageable ("PAGE") or, if it runs only while
+// the driver loads, discarded afterwards ("INIT"). Everything that can run at DISPATCH_LEVEL or
+// above stays resident in .text: the routines handed to clients, cancel, deferred and completion
+// routines, and every function that holds a spin lock.
+#define KT_PAGED __attribute__((section("PAGE")))
+#define KT_INIT __attribute__((section("INIT")))
+
+// What a connect-interrupt request returns; the headers at hand do not publish it.
+typedef struct _PARALLEL_INTERRUPT_INFORMATION {
+    PKINTERRUPT InterruptObject;
+    PPARALLEL_TRY_ALLOCATE_ROUTINE TryAllocatePortAtInterruptLevel;
+    PPARALLEL_FREE_ROUTINE FreePortFromInterruptLevel;
+    PVOID Context;
+} PARALLEL_INTERRUPT_INFORMATION, *PPARALLEL_INTERRUPT_INFORMATION;
+
 // Every allocation carries the pool tag "Ddk " (bytes in memory order).
 constexpr ULONG kPoolTag = 0x206B6444;
 
@@ -109,6 +124,9 @@ static_assert(sizeof(PortResources) == 48, "PortResources is 48 bytes");
 static_assert(sizeof(IsrListEntry) == 24, "IsrListEntry is 24 bytes");
 static_assert(sizeof(PARALLEL_PORT_INFORMATION) == 32, "PARALLEL_PORT_INFORMATION is 32 bytes");
 static_assert(sizeof(EnumeratorLink) == 12, "EnumeratorLink is 12 bytes");
+static_assert(sizeof(MORE_PARALLEL_PORT_INFORMATION) == 24, "MORE_PARALLEL_PORT_INFORMATION is 24 bytes");
+static_assert(sizeof(PARALLEL_INTERRUPT_SERVICE_ROUTINE) == 16, "PARALLEL_INTERRUPT_SERVICE_ROUTINE is 16 bytes");
+static_assert(sizeof(PARALLEL_INTERRUPT_INFORMATION) == 16, "PARALLEL_INTERRUPT_INFORMATION is 16 bytes");
 #endif
 static_assert(sizeof(IO_ERROR_LOG_PACKET) == 48, "the error-log packet is 48 bytes");
 
@@ -142,11 +160,25 @@ NTSTATUS QueryValueLength(HANDLE key, PCWSTR name, PULONG length);
 NTSTATUS ReadRegistryValue(HANDLE key, PCWSTR name, PVOID buffer, ULONG size);
 NTSTATUS WriteRegistryValue(HANDLE key, PCWSTR name, ULONG type, const void* data, ULONG size);
 
-// Requests of the port's clients (dispatch.cpp) and the routines handed to them.
+// Requests of the port's clients (dispatch.cpp).
 NTSTATUS NTAPI DispatchCreateClose(PDEVICE_OBJECT device, PIRP irp);
 NTSTATUS NTAPI DispatchCleanup(PDEVICE_OBJECT device, PIRP irp);
 NTSTATUS NTAPI DispatchInternalControl(PDEVICE_OBJECT device, PIRP irp);
+
+// Port information grants not yet released, over all ports; the pageable code is locked in memory
+// while it is above zero (dispatch.cpp).
+extern LONG PortInfoUsers;
+void InitializePortInformation();
+
+// Ownership of a port and the queue of waiting allocate requests (port_queue.cpp), with the
+// routines handed to clients.
+NTSTATUS AllocatePort(PortDeviceExtension* extension, PIRP irp);
+void CancelQueuedAllocations(PortDeviceExtension* extension);
+VOID NTAPI PortCancelAllocate(PDEVICE_OBJECT device, PIRP irp);
 BOOLEAN NTAPI PortTryAllocate(PVOID context);
 VOID NTAPI PortFree(PVOID context);
 ULONG NTAPI PortQueryWaiters(PVOID context);
+BOOLEAN NTAPI PortTryAllocateAtIsr(PVOID context);
+VOID NTAPI PortFreeAtIsr(PVOID context);
 VOID NTAPI FreePortDpcRoutine(PKDPC dpc, PVOID context, PVOID argument1, PVOID argument2);
+BOOLEAN NTAPI NotifyDeferredPortChecks(PVOID context);

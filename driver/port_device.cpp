@@ -26,10 +26,11 @@ ULONG WideBytes(PCWSTR text)
 }
 
 // prefix followed by number in decimal, in a buffer of chars characters.
-NTSTATUS NumberedName(PCWSTR prefix, ULONG number, PWSTR out, ULONG chars)
+KT_INIT NTSTATUS NumberedName(PCWSTR prefix, ULONG number, PWSTR out, ULONG chars)
 {
     WCHAR digits[kNumberChars];
-    UNICODE_STRING text = {0, sizeof digits, digits};
+    // Room for four digits: a larger number fails rather than fill the buffer without terminator.
+    UNICODE_STRING text = {0, sizeof digits - sizeof(WCHAR), digits};
     NTSTATUS status = RtlIntegerToUnicodeString(number, 10, &text);
     if (!NT_SUCCESS(status)) return status;
     UNICODE_STRING name = {0, static_cast<USHORT>(chars * sizeof(WCHAR)), out};
@@ -43,7 +44,7 @@ NTSTATUS NumberedName(PCWSTR prefix, ULONG number, PWSTR out, ULONG chars)
 }
 
 // Opens the port's device key, whose path the enumerator tells.
-NTSTATUS OpenPortKey(PortDeviceExtension* extension, PHANDLE key)
+KT_INIT NTSTATUS OpenPortKey(PortDeviceExtension* extension, PHANDLE key)
 {
     auto* path = static_cast<PWSTR>(ExAllocatePoolWithTag(PagedPool, kPortKeyBytes + sizeof(WCHAR), kPoolTag));
     if (!path) return STATUS_INSUFFICIENT_RESOURCES;
@@ -56,7 +57,7 @@ NTSTATUS OpenPortKey(PortDeviceExtension* extension, PHANDLE key)
 }
 
 // A text value of at most 128 characters; false when missing or longer.
-bool ReadText(HANDLE key, PCWSTR name, WCHAR (&text)[kValueChars + 1])
+KT_INIT bool ReadText(HANDLE key, PCWSTR name, WCHAR (&text)[kValueChars + 1])
 {
     RtlZeroMemory(text, sizeof text);
     return NT_SUCCESS(ReadRegistryValue(key, name, text, kValueChars * sizeof(WCHAR)));
@@ -64,7 +65,7 @@ bool ReadText(HANDLE key, PCWSTR name, WCHAR (&text)[kValueChars + 1])
 
 }  // namespace
 
-NTSTATUS CreatePortDevice(ULONG portHandle, PDRIVER_OBJECT driver, EnumeratorLink* link,
+KT_INIT NTSTATUS CreatePortDevice(ULONG portHandle, PDRIVER_OBJECT driver, EnumeratorLink* link,
                           PortDeviceExtension** created)
 {
     if (portHandle == 0) return STATUS_NO_MORE_ENTRIES;
@@ -105,7 +106,7 @@ NTSTATUS CreatePortDevice(ULONG portHandle, PDRIVER_OBJECT driver, EnumeratorLin
     return STATUS_SUCCESS;
 }
 
-void WritePortNames(PortDeviceExtension* extension, PCWSTR portName, PCWSTR deviceName)
+KT_INIT void WritePortNames(PortDeviceExtension* extension, PCWSTR portName, PCWSTR deviceName)
 {
     HANDLE key;
     if (!NT_SUCCESS(OpenPortKey(extension, &key))) return;
@@ -116,7 +117,7 @@ void WritePortNames(PortDeviceExtension* extension, PCWSTR portName, PCWSTR devi
     ZwClose(key);
 }
 
-NTSTATUS StartPort(PortDeviceExtension* extension)
+KT_INIT NTSTATUS StartPort(PortDeviceExtension* extension)
 {
     NTSTATUS status = SendBusRequest(extension->Link->DeviceObject, IOCTL_BUS_START_PORT, &extension->PortHandle,
                                      sizeof extension->PortHandle, nullptr, 0);
@@ -138,7 +139,7 @@ NTSTATUS StartPort(PortDeviceExtension* extension)
     return STATUS_SUCCESS;
 }
 
-void UpdatePortDescription(PortDeviceExtension* extension)
+KT_INIT void UpdatePortDescription(PortDeviceExtension* extension)
 {
     HANDLE key;
     if (!NT_SUCCESS(OpenPortKey(extension, &key))) return;
@@ -154,7 +155,7 @@ void UpdatePortDescription(PortDeviceExtension* extension)
     ZwClose(key);
 }
 
-BOOLEAN RemovePort(PortDeviceExtension* extension)
+KT_PAGED BOOLEAN RemovePort(PortDeviceExtension* extension)
 {
     const BOOLEAN released = ReleasePortInterface(extension);
     extension->State = kPortRemoved;

@@ -3,9 +3,6 @@
 #include "ktpptnt.h"
 
 namespace fk {
-
-void ResetEnumerators();
-
 namespace {
 
 NTSTATUS NTAPI NotServed(PDEVICE_OBJECT, PIRP irp)
@@ -15,18 +12,61 @@ NTSTATUS NTAPI NotServed(PDEVICE_OBJECT, PIRP irp)
     return STATUS_INVALID_DEVICE_REQUEST;
 }
 
+PortDeviceExtension* ExtensionNamed(const std::wstring& deviceName)
+{
+    Guard guard(Lock());
+    for (PDEVICE_OBJECT device = K().driver.DeviceObject; device; device = device->NextDevice)
+        if (Upper(K().deviceNames[device]) == Upper(deviceName))
+            return static_cast<PortDeviceExtension*>(device->DeviceExtension);
+    Fail("no port device named " + std::string(deviceName.begin(), deviceName.end()));
+    return nullptr;
+}
+
+PortView ViewOf(PDEVICE_OBJECT device)
+{
+    const auto* extension = static_cast<const PortDeviceExtension*>(device->DeviceExtension);
+    PortView view;
+    view.deviceName = K().deviceNames[device];
+    view.portHandle = extension->PortHandle;
+    view.state = extension->State;
+    view.resourcesValid = extension->Enumerator.ResourcesValid != 0;
+    view.interfaceHeld = extension->Enumerator.Interface != nullptr;
+    view.originalController = static_cast<uint64_t>(extension->PortInformation.OriginalController.QuadPart);
+    view.controller = reinterpret_cast<uintptr_t>(extension->PortInformation.Controller);
+    view.span = extension->PortInformation.SpanOfController;
+    view.workQueueCount = extension->WorkQueueCount;
+    view.interruptRefCount = extension->InterruptRefCount;
+    view.hasInterrupt = extension->Enumerator.Resources.InterruptObject != nullptr;
+    return view;
+}
+
+BOOLEAN NTAPI RunWork(PVOID context)
+{
+    (*static_cast<const std::function<void()>*>(context))();
+    return TRUE;
+}
+
 }  // namespace
 
 void Reset()
 {
+    StopDeferredThread();
+    if (CancelLock().Held()) CancelLock().Release();
+    Guard guard(Lock());
     Kernel& kernel = K();
     for (const auto& entry : kernel.namespace_)
         if (entry.second.enumerator) std::free(entry.second.device);
+    for (const auto& entry : kernel.clientFiles) std::free(entry.second);
+    for (PIRP irp : kernel.liveIrps) {
+        if (irp->Flags & IRP_DEALLOCATE_BUFFER) std::free(irp->AssociatedIrp.SystemBuffer);
+        std::free(irp);
+    }
     for (PIRP irp : kernel.finishedIrps) std::free(irp);
     kernel.~Kernel();
     new (&kernel) Kernel();
     ResetRegistry();
     ResetEnumerators();
+    ::PortInfoUsers = 0;
 }
 
 Status LoadDriver()
@@ -38,51 +78,85 @@ Status LoadDriver()
     UNICODE_STRING registryPath = {};
     const NTSTATUS status = DriverEntry(&kernel.driver, &registryPath);
     kernel.driverLoaded = NT_SUCCESS(status);
+    kernel.driverEntryDone = true;
     return static_cast<Status>(status);
 }
 
+// The unload routine once the deferred calls are done, then what a verifier checks after an
+// unload; also after a load that failed.
 void UnloadDriver()
 {
+    WaitForDeferredCalls();
     Kernel& kernel = K();
     if (kernel.driverLoaded && kernel.driver.DriverUnload) kernel.driver.DriverUnload(&kernel.driver);
     kernel.driverLoaded = false;
+    Guard guard(Lock());
     if (kernel.driver.DeviceObject) Fail("devices left after unload");
     if (!kernel.pool.empty()) Fail("pool leaked at unload");
     if (!kernel.fileObjects.empty()) Fail("file objects still referenced at unload");
+    if (!kernel.clientFiles.empty()) Fail("client files still open at unload");
     if (OpenRegistryHandles()) Fail("registry handles left open at unload");
     if (!kernel.liveIrps.empty()) Fail("requests neither completed nor freed at unload");
-    if (kernel.cancelLockDepth) Fail("cancel spin lock held at unload");
+    if (CancelLock().Held()) Fail("cancel spin lock held at unload");
+    if (kernel.pagedLocks) Fail("pageable code still locked at unload");
 }
 
 std::vector<PortView> Ports()
 {
+    Guard guard(Lock());
     std::vector<PortView> ports;
-    for (PDEVICE_OBJECT device = K().driver.DeviceObject; device; device = device->NextDevice) {
-        const auto* extension = static_cast<const PortDeviceExtension*>(device->DeviceExtension);
-        PortView view;
-        view.deviceName = K().deviceNames[device];
-        view.portHandle = extension->PortHandle;
-        view.state = extension->State;
-        view.resourcesValid = extension->Enumerator.ResourcesValid != 0;
-        view.interfaceHeld = extension->Enumerator.Interface != nullptr;
-        view.originalController = static_cast<uint64_t>(extension->PortInformation.OriginalController.QuadPart);
-        view.controller = reinterpret_cast<uintptr_t>(extension->PortInformation.Controller);
-        view.span = extension->PortInformation.SpanOfController;
-        ports.push_back(view);
-    }
+    for (PDEVICE_OBJECT device = K().driver.DeviceObject; device; device = device->NextDevice)
+        ports.push_back(ViewOf(device));
     return ports;
+}
+
+PortView PortNamed(const std::wstring& deviceName)
+{
+    PortDeviceExtension* extension = ExtensionNamed(deviceName);
+    Guard guard(Lock());
+    return extension ? ViewOf(extension->DeviceObject) : PortView{};
+}
+
+int32_t PortInfoUsers()
+{
+    return ::PortInfoUsers;
+}
+
+void SetInterruptConnections(const std::wstring& deviceName, uint32_t count)
+{
+    if (PortDeviceExtension* extension = ExtensionNamed(deviceName)) extension->InterruptRefCount = count;
+}
+
+int SynchronisedCalls(const std::wstring& deviceName)
+{
+    PortDeviceExtension* extension = ExtensionNamed(deviceName);
+    Guard guard(Lock());
+    if (!extension) return 0;
+    auto* interrupt = reinterpret_cast<FakeInterrupt*>(extension->Enumerator.Resources.InterruptObject);
+    return interrupt ? interrupt->synchronisedCalls : 0;
+}
+
+void SynchroniseWithInterrupt(const std::wstring& deviceName, const std::function<void()>& work)
+{
+    PortDeviceExtension* extension = ExtensionNamed(deviceName);
+    if (extension) KeSynchronizeExecution(extension->Enumerator.Resources.InterruptObject, RunWork,
+                                          const_cast<std::function<void()>*>(&work));
 }
 
 Status SendBusRequestTo(FakeEnumerator& enumerator, uint32_t code, std::vector<uint8_t> input,
                         std::vector<uint8_t>& output)
 {
-    for (const auto& entry : K().namespace_)
-        if (entry.second.enumerator == &enumerator)
-            return static_cast<Status>(SendBusRequest(entry.second.device, code, input.empty() ? nullptr : input.data(),
-                                                      static_cast<ULONG>(input.size()),
-                                                      output.empty() ? nullptr : output.data(),
-                                                      static_cast<ULONG>(output.size())));
-    return kObjectNameNotFound;
+    PDEVICE_OBJECT device = nullptr;
+    {
+        Guard guard(Lock());
+        for (const auto& entry : K().namespace_)
+            if (entry.second.enumerator == &enumerator) device = entry.second.device;
+    }
+    if (!device) return kObjectNameNotFound;
+    return static_cast<Status>(SendBusRequest(device, code, input.empty() ? nullptr : input.data(),
+                                              static_cast<ULONG>(input.size()),
+                                              output.empty() ? nullptr : output.data(),
+                                              static_cast<ULONG>(output.size())));
 }
 
 }  // namespace fk

@@ -1,5 +1,6 @@
 // A fake bus enumerator: a device that answers the eight private control codes, at once or later,
-// and hands out a port function table whose Query reports the port's resources.
+// and hands out a port function table whose Query reports the port's resources, with an interrupt
+// object of its own for a port that has one.
 #include <cstring>
 
 #include "kernel_state.h"
@@ -13,6 +14,7 @@ struct FakeInterface {
     PortInterface table;
     FakeEnumerator* enumerator;
     uint32_t handle;
+    FakeInterrupt* interrupt;  // null for a port without interrupt
 };
 
 std::vector<std::unique_ptr<FakeInterface>>& Interfaces()
@@ -46,7 +48,7 @@ ULONG NTAPI Query(PVOID context, ULONG code, PVOID buffer, ULONG_PTR)
         resources->InterfaceType = PCIBus;
         resources->InterruptAffinity = 1;
         resources->InterruptMode = LevelSensitive;
-        resources->InterruptObject = nullptr;
+        resources->InterruptObject = reinterpret_cast<PKINTERRUPT>(owner->interrupt);
         resources->SpanOfController = port->span;
         resources->IoBase = port->ioBase;
         resources->Word10 = resources->Word11 = 0;
@@ -55,13 +57,17 @@ ULONG NTAPI Query(PVOID context, ULONG code, PVOID buffer, ULONG_PTR)
     return 0;
 }
 
-ULONG NTAPI ConnectInterrupt(PVOID, PVOID, ULONG_PTR, PVOID)
+ULONG NTAPI ConnectInterrupt(PVOID context, PVOID, ULONG_PTR, PVOID)
 {
+    Guard guard(Lock());
+    ++static_cast<FakeInterface*>(context)->enumerator->interruptConnects;
     return 1;
 }
 
-ULONG NTAPI DisconnectInterrupt(PVOID)
+ULONG NTAPI DisconnectInterrupt(PVOID context)
 {
+    Guard guard(Lock());
+    ++static_cast<FakeInterface*>(context)->enumerator->interruptDisconnects;
     return 1;
 }
 
@@ -91,7 +97,8 @@ NTSTATUS Answer(FakeEnumerator& enumerator, PIRP irp, std::vector<uint8_t>& outp
     case IOCTL_BUS_ATTACH: return STATUS_SUCCESS;
     case IOCTL_BUS_ENUM_PORT: {
         if (word >> 29 != 2) Fail("enumeration selector without 2 in bits 31-29");
-        const uint32_t index = word & kPortIndexMask;
+        uint32_t index = word & kPortIndexMask;
+        if (enumerator.answersEveryIndex && !enumerator.ports.empty()) index %= enumerator.ports.size();
         if (index >= enumerator.ports.size()) return STATUS_NO_MORE_ENTRIES;
         put(&enumerator.ports[index].handle, sizeof(uint32_t));
         return STATUS_SUCCESS;
@@ -106,11 +113,23 @@ NTSTATUS Answer(FakeEnumerator& enumerator, PIRP irp, std::vector<uint8_t>& outp
         return STATUS_SUCCESS;
     }
     case IOCTL_BUS_GET_PORT_INTERFACE: {
-        if (!PortOf(enumerator, word)) return STATUS_INVALID_PARAMETER;
+        const FakePort* port = PortOf(enumerator, word);
+        if (!port) return STATUS_INVALID_PARAMETER;
+        if (enumerator.nullInterface) {
+            const PortInterface* none = nullptr;
+            put(&none, sizeof none);
+            return STATUS_SUCCESS;
+        }
         auto owner = std::make_unique<FakeInterface>();
         owner->table = PortInterface{owner.get(), ConnectInterrupt, DisconnectInterrupt, nullptr, nullptr, Query};
         owner->enumerator = &enumerator;
         owner->handle = word;
+        owner->interrupt = nullptr;
+        if (port->hasInterrupt) {
+            Guard guard(Lock());
+            K().interrupts.push_back(std::make_unique<FakeInterrupt>());
+            owner->interrupt = K().interrupts.back().get();
+        }
         PortInterface* table = &owner->table;
         Interfaces().push_back(std::move(owner));
         enumerator.interfacesHeld.insert(word);
@@ -159,8 +178,9 @@ NTSTATUS NTAPI Dispatch(PDEVICE_OBJECT device, PIRP irp)
         Finish(irp, status, output);
         return status;
     }
+    // Answered later, by a deferred call at DISPATCH_LEVEL, as a real enumerator may.
     IoMarkIrpPending(irp);
-    K().pendingWork.push_back([irp, status, output] { Finish(irp, status, output); });
+    Defer([irp, status, output] { Finish(irp, status, output); });
     return STATUS_PENDING;
 }
 

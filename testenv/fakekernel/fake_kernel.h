@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <set>
@@ -35,9 +36,19 @@ void FailPoolAllocations(int afterSuccesses);  // the next allocations after tha
 void FailDeviceCreation(bool fail);
 void FailErrorLogEntries(bool fail);           // the system cannot supply entries
 size_t PoolInUse();                            // allocations not freed
-int PageEntireDriverCalls();
 std::vector<std::wstring> DeviceNames();       // devices the driver created, newest first
-int RunDeferredCalls();                        // runs the queued DPCs; how many ran
+int PagedCodeLocks();                          // the driver's pageable code is resident while above 0
+
+// Deferred calls run on their own thread at DISPATCH_LEVEL. Waits until none is queued or running
+// and returns how many ran since Reset.
+int WaitForDeferredCalls();
+
+// Levels as the kernel numbers them. The calling thread's level, for tests that act as a client
+// calling the driver's routines at a raised level: RunAtLevel raises, checks that routine may run
+// there, runs work and lowers again.
+constexpr uint8_t kPassiveLevel = 0, kDispatchLevel = 2;
+uint8_t CurrentLevel();
+void RunAtLevel(uint8_t level, const void* routine, const std::function<void()>& work);
 
 struct LogEntry {
     std::vector<uint8_t> packet;  // the IO_ERROR_LOG_PACKET as written
@@ -55,6 +66,7 @@ void SetMultiString(const std::wstring& key, const std::wstring& name, const std
 void CreateKey(const std::wstring& key);
 std::optional<std::wstring> StringValue(const std::wstring& key, const std::wstring& name);
 int OpenRegistryHandles();
+std::set<uint32_t> RegistryAccessRequested();  // access masks of every key the driver opened
 
 // --- fake bus enumerators ---
 struct FakePort {
@@ -63,6 +75,7 @@ struct FakePort {
     bool answersPortData = true;   // query 519
     bool answersResources = true;  // query 520
     uint32_t ioBase = 0x378, span = 8, interruptLevel = 7, interruptVector = 7;
+    bool hasInterrupt = false;  // word 6 of the resources: an interrupt object, or null
 };
 
 struct BusRequest {
@@ -77,6 +90,9 @@ struct FakeEnumerator {
     std::set<uint32_t> pendingCodes;  // answered later, when the sender waits
     std::vector<BusRequest> requests;
     std::set<uint32_t> interfacesHeld;  // port handles whose interface was handed out and not released
+    int interruptConnects = 0, interruptDisconnects = 0;
+    bool answersEveryIndex = false;  // IOCTL_BUS_ENUM_PORT never refuses: index n is port n modulo the count
+    bool nullInterface = false;      // IOCTL_BUS_GET_PORT_INTERFACE succeeds without a table
 };
 
 // Creates an enumerator device reachable as \DosDevices\<name>; the returned object stays valid
@@ -94,8 +110,48 @@ struct PortView {
     uint64_t originalController;
     uintptr_t controller;
     uint32_t span;
+    int32_t workQueueCount;
+    uint32_t interruptRefCount;
+    bool hasInterrupt;
 };
 std::vector<PortView> Ports();  // the driver's port devices, newest first
+PortView PortNamed(const std::wstring& deviceName);
+int32_t PortInfoUsers();        // the driver's count of port information grants
+// Sets a port's count of connected interrupts, as connect requests would.
+void SetInterruptConnections(const std::wstring& deviceName, uint32_t count);
+// How many interrupt-synchronised calls were made on the port's interrupt object.
+int SynchronisedCalls(const std::wstring& deviceName);
+// Runs work inside the port's interrupt lock, as a client's interrupt routine would.
+void SynchroniseWithInterrupt(const std::wstring& deviceName, const std::function<void()>& work);
+
+// --- clients of the port devices ---
+// Requests are sent as a client of the port's device would send them, from any thread. A request
+// that the driver does not return pending must be complete when the dispatch routine returns; one
+// returned pending must be marked pending.
+struct Completion {
+    Status status = kPending;
+    uintptr_t information = 0;
+    std::vector<uint8_t> output;  // the system buffer's first outputLength bytes
+    int boost = 0;
+    int order = 0;  // the kernel's count of completed client requests when this one completed
+};
+struct Sent {
+    uint64_t request;
+    Status returned;
+};
+uint64_t OpenFile(const std::wstring& deviceName, Status* created);  // IRP_MJ_CREATE
+Status CleanupFile(uint64_t file);                                    // IRP_MJ_CLEANUP
+Status CloseFile(uint64_t file);                                      // IRP_MJ_CLOSE; the file goes
+// cancelled: the request is already marked cancelled when it reaches the driver.
+Sent SendControl(uint64_t file, uint32_t code, const std::vector<uint8_t>& input, uint32_t outputLength,
+                 bool cancelled = false);
+bool IsComplete(uint64_t request);
+Completion WaitForCompletion(uint64_t request, int timeoutMs = 10000);  // records a failure on time-out
+bool CancelRequest(uint64_t request);                                   // IoCancelIrp
+bool InPageableCode(const void* code);  // in a section of the driver that is not always resident
+// What clients did wrong, as the harness saw it (the driver must survive it).
+void ReportMisuse(const std::string& what);
+std::vector<std::string> ClientMisuse();
 
 // SendBusRequest of the driver on the first enumerator, for tests of the request itself.
 Status SendBusRequestTo(FakeEnumerator& enumerator, uint32_t code, std::vector<uint8_t> input,

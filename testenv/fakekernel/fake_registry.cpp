@@ -15,6 +15,7 @@ struct Value {
 struct Registry {
     std::map<std::wstring, std::map<std::wstring, Value>> keys;  // upper-cased paths and names
     std::map<HANDLE, std::wstring> handles;
+    std::set<uint32_t> accessRequested;
     uintptr_t nextHandle = 0x100;
 };
 
@@ -82,8 +83,15 @@ std::optional<std::wstring> StringValue(const std::wstring& key, const std::wstr
     return text;
 }
 
+std::set<uint32_t> RegistryAccessRequested()
+{
+    Guard guard(Lock());
+    return R().accessRequested;
+}
+
 int OpenRegistryHandles()
 {
+    Guard guard(Lock());
     return static_cast<int>(R().handles.size());
 }
 
@@ -91,8 +99,10 @@ int OpenRegistryHandles()
 
 using fk::R;
 
-extern "C" NTSTATUS NTAPI ZwOpenKey(PHANDLE handle, ACCESS_MASK, POBJECT_ATTRIBUTES attributes)
+extern "C" NTSTATUS NTAPI ZwOpenKey(PHANDLE handle, ACCESS_MASK access, POBJECT_ATTRIBUTES attributes)
 {
+    fk::Guard guard(fk::Lock());
+    R().accessRequested.insert(access);
     if (attributes->RootDirectory) fk::Fail("opening a key relative to another: not expected of this driver");
     const std::wstring path = fk::Upper(fk::FromUnicodeString(attributes->ObjectName));
     if (!R().keys.count(path)) return STATUS_OBJECT_NAME_NOT_FOUND;
@@ -104,6 +114,7 @@ extern "C" NTSTATUS NTAPI ZwOpenKey(PHANDLE handle, ACCESS_MASK, POBJECT_ATTRIBU
 
 extern "C" NTSTATUS NTAPI ZwClose(HANDLE handle)
 {
+    fk::Guard guard(fk::Lock());
     if (!R().handles.erase(handle)) {
         fk::Fail("closing a handle that is not open");
         return STATUS_INVALID_HANDLE;
@@ -114,6 +125,7 @@ extern "C" NTSTATUS NTAPI ZwClose(HANDLE handle)
 extern "C" NTSTATUS NTAPI ZwQueryValueKey(HANDLE handle, PUNICODE_STRING name, KEY_VALUE_INFORMATION_CLASS kind,
                                           PVOID buffer, ULONG length, PULONG resultLength)
 {
+    fk::Guard guard(fk::Lock());
     auto* key = fk::KeyOf(handle);
     if (!key) return STATUS_INVALID_HANDLE;
     auto it = key->find(fk::Upper(fk::FromUnicodeString(name)));
@@ -156,6 +168,7 @@ extern "C" NTSTATUS NTAPI ZwQueryValueKey(HANDLE handle, PUNICODE_STRING name, K
 
 extern "C" NTSTATUS NTAPI ZwSetValueKey(HANDLE handle, PUNICODE_STRING name, ULONG, ULONG type, PVOID data, ULONG size)
 {
+    fk::Guard guard(fk::Lock());
     auto* key = fk::KeyOf(handle);
     if (!key) return STATUS_INVALID_HANDLE;
     const std::wstring valueName = fk::FromUnicodeString(name);

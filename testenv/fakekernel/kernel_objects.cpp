@@ -1,10 +1,12 @@
-// Devices, requests, events, deferred calls, pool, configuration counts, error log, paging and the
-// string routines: the kernel calls the driver makes, answered in memory.
+// Devices, requests, pool, configuration counts, error log and the string routines: the kernel calls
+// the driver makes, answered in memory.
 #include <cstdio>
 #include <cstring>
 #include <cwctype>
 
 #include "kernel_state.h"
+
+#include <parallel.h>
 
 namespace fk {
 
@@ -16,6 +18,7 @@ Kernel& K()
 
 void Fail(const std::string& rule)
 {
+    Guard guard(Lock());
     K().failures.push_back(rule);
 }
 
@@ -33,26 +36,13 @@ std::wstring FromUnicodeString(PCUNICODE_STRING string)
 
 void RegisterName(const std::wstring& name, PDEVICE_OBJECT device, FakeEnumerator* enumerator)
 {
+    Guard guard(Lock());
     K().namespace_[Upper(name)] = NamedObject{device, enumerator};
-}
-
-bool RunPendingWork()
-{
-    if (K().pendingWork.empty()) {
-        if (K().queuedDpcs.empty()) return false;
-        PRKDPC dpc = K().queuedDpcs.front();
-        K().queuedDpcs.pop_front();
-        dpc->DeferredRoutine(dpc, dpc->DeferredContext, dpc->SystemArgument1, dpc->SystemArgument2);
-        return true;
-    }
-    std::function<void()> work = std::move(K().pendingWork.front());
-    K().pendingWork.pop_front();
-    work();
-    return true;
 }
 
 std::vector<std::string> VerifierFailures()
 {
+    Guard guard(Lock());
     return K().failures;
 }
 
@@ -83,16 +73,13 @@ void FailErrorLogEntries(bool fail)
 
 size_t PoolInUse()
 {
+    Guard guard(Lock());
     return K().pool.size();
-}
-
-int PageEntireDriverCalls()
-{
-    return K().pageEntireDriverCalls;
 }
 
 std::vector<std::wstring> DeviceNames()
 {
+    Guard guard(Lock());
     std::vector<std::wstring> names;
     for (PDEVICE_OBJECT device = K().driver.DeviceObject; device; device = device->NextDevice)
         names.push_back(K().deviceNames[device]);
@@ -101,7 +88,23 @@ std::vector<std::wstring> DeviceNames()
 
 std::vector<LogEntry> ErrorLog()
 {
+    Guard guard(Lock());
     return K().errorLog;
+}
+
+PIRP AllocateIrp(PDEVICE_OBJECT device)
+{
+    const CCHAR stackCount = device->StackSize;
+    const size_t size = sizeof(IRP) + stackCount * sizeof(IO_STACK_LOCATION);
+    auto* irp = static_cast<PIRP>(std::calloc(1, size));
+    irp->Type = IO_TYPE_IRP;
+    irp->Size = static_cast<USHORT>(size);
+    irp->StackCount = stackCount;
+    irp->CurrentLocation = static_cast<CHAR>(stackCount + 1);
+    irp->Tail.Overlay.CurrentStackLocation = reinterpret_cast<PIO_STACK_LOCATION>(irp + 1) + stackCount;
+    Guard guard(Lock());
+    K().liveIrps.insert(irp);
+    return irp;
 }
 
 }  // namespace fk
@@ -112,6 +115,8 @@ using fk::K;
 
 extern "C" PVOID NTAPI ExAllocatePoolWithTag(POOL_TYPE type, SIZE_T size, ULONG tag)
 {
+    fk::Guard guard(fk::Lock());
+    if (type == PagedPool && fk::CurrentLevel() >= DISPATCH_LEVEL) fk::Fail("paged pool allocated at DISPATCH_LEVEL");
     if (tag != 0x206B6444) fk::Fail("pool allocated with a tag other than \"Ddk \"");
     int& budget = K().poolSuccessesBeforeFailure;
     if (budget == 0) return nullptr;
@@ -124,6 +129,7 @@ extern "C" PVOID NTAPI ExAllocatePoolWithTag(POOL_TYPE type, SIZE_T size, ULONG 
 
 extern "C" VOID NTAPI ExFreePoolWithTag(PVOID block, ULONG tag)
 {
+    fk::Guard guard(fk::Lock());
     auto it = K().pool.find(block);
     if (it == K().pool.end()) {
         fk::Fail("freeing pool that is not allocated");
@@ -145,6 +151,7 @@ extern "C" NTSTATUS NTAPI IoCreateDevice(PDRIVER_OBJECT driver, ULONG extensionS
                                          DEVICE_TYPE type, ULONG characteristics, BOOLEAN exclusive,
                                          PDEVICE_OBJECT* device)
 {
+    fk::Guard guard(fk::Lock());
     if (K().failDeviceCreation) return STATUS_INSUFFICIENT_RESOURCES;
     const std::wstring text = fk::FromUnicodeString(name);
     if (!text.empty() && K().namespace_.count(fk::Upper(text))) return STATUS_OBJECT_NAME_COLLISION;
@@ -167,6 +174,7 @@ extern "C" NTSTATUS NTAPI IoCreateDevice(PDRIVER_OBJECT driver, ULONG extensionS
 
 extern "C" VOID NTAPI IoDeleteDevice(PDEVICE_OBJECT device)
 {
+    fk::Guard guard(fk::Lock());
     PDEVICE_OBJECT* link = &device->DriverObject->DeviceObject;
     while (*link && *link != device) link = &(*link)->NextDevice;
     if (!*link) {
@@ -182,6 +190,7 @@ extern "C" VOID NTAPI IoDeleteDevice(PDEVICE_OBJECT device)
 extern "C" NTSTATUS NTAPI IoGetDeviceObjectPointer(PUNICODE_STRING name, ACCESS_MASK, PFILE_OBJECT* file,
                                                    PDEVICE_OBJECT* device)
 {
+    fk::Guard guard(fk::Lock());
     auto it = K().namespace_.find(fk::Upper(fk::FromUnicodeString(name)));
     if (it == K().namespace_.end()) return STATUS_OBJECT_NAME_NOT_FOUND;
     auto* object = static_cast<PFILE_OBJECT>(std::calloc(1, sizeof(FILE_OBJECT)));
@@ -195,6 +204,7 @@ extern "C" NTSTATUS NTAPI IoGetDeviceObjectPointer(PUNICODE_STRING name, ACCESS_
 
 extern "C" LONG_PTR FASTCALL ObfDereferenceObject(PVOID object)
 {
+    fk::Guard guard(fk::Lock());
     auto it = K().fileObjects.find(static_cast<PFILE_OBJECT>(object));
     if (it == K().fileObjects.end()) {
         fk::Fail("dereferencing an object without references");
@@ -213,26 +223,13 @@ extern "C" PCONFIGURATION_INFORMATION NTAPI IoGetConfigurationInformation(VOID)
     return &K().configuration;
 }
 
-extern "C" PVOID NTAPI MmPageEntireDriver(PVOID address)
-{
-    ++K().pageEntireDriverCalls;
-    return address;
-}
-
 // --- requests ---
 
 extern "C" PIRP NTAPI IoBuildDeviceIoControlRequest(ULONG code, PDEVICE_OBJECT device, PVOID input, ULONG inputLength,
                                                     PVOID output, ULONG outputLength, BOOLEAN internal,
                                                     PRKEVENT event, PIO_STATUS_BLOCK ioStatus)
 {
-    const CCHAR stackCount = device->StackSize;
-    const size_t size = sizeof(IRP) + stackCount * sizeof(IO_STACK_LOCATION);
-    auto* irp = static_cast<PIRP>(std::calloc(1, size));
-    irp->Type = IO_TYPE_IRP;
-    irp->Size = static_cast<USHORT>(size);
-    irp->StackCount = stackCount;
-    irp->CurrentLocation = static_cast<CHAR>(stackCount + 1);
-    irp->Tail.Overlay.CurrentStackLocation = reinterpret_cast<PIO_STACK_LOCATION>(irp + 1) + stackCount;
+    PIRP irp = fk::AllocateIrp(device);
     irp->UserIosb = ioStatus;
     irp->UserEvent = event;
     irp->UserBuffer = output;
@@ -247,13 +244,12 @@ extern "C" PIRP NTAPI IoBuildDeviceIoControlRequest(ULONG code, PDEVICE_OBJECT d
     next->Parameters.DeviceIoControl.IoControlCode = code;
     next->Parameters.DeviceIoControl.InputBufferLength = inputLength;
     next->Parameters.DeviceIoControl.OutputBufferLength = outputLength;
-    K().liveIrps.insert(irp);
     return irp;
 }
 
 extern "C" NTSTATUS FASTCALL IofCallDriver(PDEVICE_OBJECT device, PIRP irp)
 {
-    if (!K().liveIrps.count(irp)) {
+    if (!fk::IsLive(irp)) {
         fk::Fail("sending a request that has been completed");
         return STATUS_INVALID_PARAMETER;
     }
@@ -268,18 +264,71 @@ extern "C" NTSTATUS FASTCALL IofCallDriver(PDEVICE_OBJECT device, PIRP irp)
     return device->DriverObject->MajorFunction[stack->MajorFunction](device, irp);
 }
 
-extern "C" VOID FASTCALL IofCompleteRequest(PIRP irp, CCHAR)
+namespace fk {
+
+bool IsLive(PIRP irp)
 {
+    Guard guard(Lock());
+    return K().liveIrps.count(irp) != 0;
+}
+
+namespace {
+
+// Checks a completion before the stack locations unwind; false if the request may not complete.
+bool MayComplete(PIRP irp)
+{
+    Guard guard(Lock());
     if (K().finishedIrps.count(irp)) {
-        fk::Fail("completing a request twice");
-        return;
+        Fail("completing a request twice");
+        return false;
     }
     if (!K().liveIrps.count(irp)) {
-        fk::Fail("completing a request that does not exist");
-        return;
+        Fail("completing a request that does not exist");
+        return false;
     }
-    if (irp->CancelRoutine) fk::Fail("completing a request whose cancel routine is still set");
-    if (irp->IoStatus.Status == STATUS_PENDING) fk::Fail("completing a request with STATUS_PENDING");
+    if (irp->CancelRoutine) Fail("completing a request whose cancel routine is still set");
+    if (irp->IoStatus.Status == STATUS_PENDING) Fail("completing a request with STATUS_PENDING");
+    return true;
+}
+
+// The request is done for good. Two completions that ran at once are noticed here.
+bool Finish(PIRP irp)
+{
+    Guard guard(Lock());
+    if (!K().finishedIrps.insert(irp).second) {
+        Fail("completing a request twice");
+        return false;
+    }
+    K().liveIrps.erase(irp);
+    return true;
+}
+
+// A client's request: what it learns of the completion.
+void RecordClientCompletion(PIRP irp, CCHAR boost)
+{
+    Guard guard(Lock());
+    auto it = K().clientRequests.find(irp);
+    if (it == K().clientRequests.end()) return;
+    ClientRequest& request = *it->second;
+    request.completed = true;
+    request.completion.status = static_cast<Status>(irp->IoStatus.Status);
+    request.completion.information = irp->IoStatus.Information;
+    request.completion.boost = boost;
+    request.completion.order = ++K().completionOrder;
+    const auto* buffer = static_cast<const uint8_t*>(irp->AssociatedIrp.SystemBuffer);
+    if (buffer) request.completion.output.assign(buffer, buffer + request.outputLength);
+    if (request.code == IOCTL_INTERNAL_GET_PARALLEL_PORT_INFO && irp->IoStatus.Status == STATUS_SUCCESS)
+        ++K().portInfoGrants;
+    Changed().notify_all();
+}
+
+}  // namespace
+}  // namespace fk
+
+extern "C" VOID FASTCALL IofCompleteRequest(PIRP irp, CCHAR boost)
+{
+    fk::CheckCaller(__builtin_return_address(0), "IoCompleteRequest");
+    if (!fk::MayComplete(irp)) return;
 
     // Unwind the stack locations above the current one, calling their completion routines.
     while (irp->CurrentLocation <= irp->StackCount) {
@@ -296,6 +345,8 @@ extern "C" VOID FASTCALL IofCompleteRequest(PIRP irp, CCHAR)
             PDEVICE_OBJECT upper = irp->CurrentLocation <= irp->StackCount
                                        ? IoGetCurrentIrpStackLocation(irp)->DeviceObject
                                        : nullptr;
+            fk::CheckResident(reinterpret_cast<const void*>(stack->CompletionRoutine), "a completion routine");
+            // The sender keeps the request and completes it again once it is done with it.
             if (stack->CompletionRoutine(upper, irp, stack->Context) == STATUS_MORE_PROCESSING_REQUIRED) return;
         } else if (irp->PendingReturned && irp->CurrentLocation <= irp->StackCount) {
             IoMarkIrpPending(irp);
@@ -303,95 +354,31 @@ extern "C" VOID FASTCALL IofCompleteRequest(PIRP irp, CCHAR)
     }
 
     // The I/O manager's part. Like a real system it does not copy buffered output back for a
-    // request built this way: the sender takes it from the system buffer itself.
+    // request built with IoBuildDeviceIoControlRequest: the sender takes it from the system buffer.
+    if (!fk::Finish(irp)) return;
+    fk::RecordClientCompletion(irp, boost);
     if (irp->UserIosb) *irp->UserIosb = irp->IoStatus;
     if (irp->UserEvent) KeSetEvent(irp->UserEvent, IO_NO_INCREMENT, FALSE);
     if ((irp->Flags & IRP_DEALLOCATE_BUFFER) && irp->AssociatedIrp.SystemBuffer)
         std::free(irp->AssociatedIrp.SystemBuffer);
     irp->AssociatedIrp.SystemBuffer = nullptr;
-    K().liveIrps.erase(irp);
-    K().finishedIrps.insert(irp);
 }
 
-// --- events and deferred calls ---
-
-extern "C" VOID NTAPI KeInitializeEvent(PRKEVENT event, EVENT_TYPE type, BOOLEAN state)
+// As the system cancels a request: under the cancel spin lock, its cancel routine releases it.
+extern "C" BOOLEAN NTAPI IoCancelIrp(PIRP irp)
 {
-    event->Header.Type = static_cast<UCHAR>(type);
-    event->Header.SignalState = state;
-}
-
-extern "C" LONG NTAPI KeSetEvent(PRKEVENT event, KPRIORITY, BOOLEAN)
-{
-    const LONG previous = event->Header.SignalState;
-    event->Header.SignalState = 1;
-    return previous;
-}
-
-extern "C" VOID NTAPI KeClearEvent(PRKEVENT event)
-{
-    event->Header.SignalState = 0;
-}
-
-extern "C" NTSTATUS NTAPI KeWaitForSingleObject(PVOID object, KWAIT_REASON, KPROCESSOR_MODE, BOOLEAN, PLARGE_INTEGER)
-{
-    auto* event = static_cast<PRKEVENT>(object);
-    // Nothing else runs in this kernel while the driver waits: do the pending work.
-    while (!event->Header.SignalState)
-        if (!fk::RunPendingWork()) {
-            fk::Fail("waiting for an event that nothing will set");
-            return STATUS_TIMEOUT;
-        }
-    if (event->Header.Type == SynchronizationEvent) event->Header.SignalState = 0;
-    return STATUS_SUCCESS;
-}
-
-extern "C" VOID NTAPI KeInitializeDpc(PRKDPC dpc, PKDEFERRED_ROUTINE routine, PVOID context)
-{
-    std::memset(dpc, 0, sizeof *dpc);
-    dpc->DeferredRoutine = routine;
-    dpc->DeferredContext = context;
-}
-
-// Deferred calls run when the test says so (fk::RunDeferredCalls), or when the driver waits.
-extern "C" BOOLEAN NTAPI KeInsertQueueDpc(PRKDPC dpc, PVOID argument1, PVOID argument2)
-{
-    auto& queued = K().queuedDpcs;
-    for (PRKDPC waiting : queued)
-        if (waiting == dpc) return FALSE;
-    dpc->SystemArgument1 = argument1;
-    dpc->SystemArgument2 = argument2;
-    queued.push_back(dpc);
-    return TRUE;
-}
-
-namespace fk {
-
-int RunDeferredCalls()
-{
-    int ran = 0;
-    while (K().pendingWork.empty() && !K().queuedDpcs.empty() && RunPendingWork()) ++ran;
-    return ran;
-}
-
-}  // namespace fk
-
-// --- the cancel spin lock ---
-
-extern "C" VOID NTAPI IoAcquireCancelSpinLock(PKIRQL irql)
-{
-    if (K().cancelLockDepth) fk::Fail("acquiring the cancel spin lock while holding it");
-    ++K().cancelLockDepth;
-    *irql = PASSIVE_LEVEL;
-}
-
-extern "C" VOID NTAPI IoReleaseCancelSpinLock(KIRQL)
-{
-    if (!K().cancelLockDepth) {
-        fk::Fail("releasing the cancel spin lock without holding it");
-        return;
+    KIRQL irql;
+    IoAcquireCancelSpinLock(&irql);
+    irp->Cancel = TRUE;
+    const PDRIVER_CANCEL routine = IoSetCancelRoutine(irp, nullptr);
+    if (!routine) {
+        IoReleaseCancelSpinLock(irql);
+        return FALSE;
     }
-    --K().cancelLockDepth;
+    irp->CancelIrql = irql;
+    fk::CheckResident(reinterpret_cast<const void*>(routine), "a cancel routine");
+    routine(IoGetCurrentIrpStackLocation(irp)->DeviceObject, irp);
+    return TRUE;
 }
 
 // --- error log ---

@@ -1,14 +1,22 @@
 // Internal state of the fake kernel, shared by its parts. Compiled against the DDK headers.
+//
+// Several threads drive the kernel at once (clients, the deferred-call thread), so its state is
+// guarded by one recursive lock. The lock is never held while driver code runs or while a thread
+// waits for a spin lock.
 #pragma once
 
 #include <ntddk.h>
 
+#include <atomic>
+#include <condition_variable>
 #include <deque>
 #include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "fake_kernel.h"
@@ -26,30 +34,90 @@ struct NamedObject {
     FakeEnumerator* enumerator;  // for enumerator devices
 };
 
+// A spin lock that remembers its owner, so that misuse is reported instead of deadlocking.
+class SpinLock {
+public:
+    bool HeldByMe() const { return owner_.load() == std::this_thread::get_id(); }
+    bool Held() const { return owner_.load() != std::thread::id(); }
+    void Acquire()
+    {
+        while (held_.exchange(true, std::memory_order_acquire)) std::this_thread::yield();
+        owner_.store(std::this_thread::get_id());
+    }
+    void Release()
+    {
+        owner_.store(std::thread::id());
+        held_.store(false, std::memory_order_release);
+    }
+
+private:
+    std::atomic<bool> held_{false};
+    std::atomic<std::thread::id> owner_{};
+};
+
+// An interrupt object as the enumerator owns it: a lock and the level it synchronises at.
+struct FakeInterrupt {
+    SpinLock lock;
+    KIRQL level = 8;
+    int synchronisedCalls = 0;
+};
+
+// A request sent by a test client, kept until Reset so that late looks at it stay valid.
+struct ClientRequest {
+    uint64_t id;
+    PIRP irp;
+    PFILE_OBJECT file;
+    uint8_t major;
+    uint32_t code;
+    uint32_t outputLength;
+    Status returned = kPending;
+    bool returnedYet = false;
+    bool completed = false;
+    Completion completion;
+};
+
 struct Kernel {
     std::vector<std::string> failures;
+    std::vector<std::string> misuse;
     CONFIGURATION_INFORMATION configuration = {};
     std::map<void*, PoolBlock> pool;
     int poolSuccessesBeforeFailure = -1;  // -1: no failure injected
     bool failDeviceCreation = false;
     bool failErrorLog = false;
-    int pageEntireDriverCalls = 0;
     std::map<std::wstring, NamedObject> namespace_;  // upper-cased object names
     std::map<PDEVICE_OBJECT, std::wstring> deviceNames;
     std::map<PFILE_OBJECT, int> fileObjects;  // reference counts
     std::set<PIRP> liveIrps;
     std::set<PIRP> finishedIrps;  // kept, so that a second completion is recognised
-    std::deque<std::function<void()>> pendingWork;
     std::vector<LogEntry> errorLog;
-    int cancelLockDepth = 0;
-    std::deque<PRKDPC> queuedDpcs;
     std::vector<std::unique_ptr<FakeEnumerator>> enumerators;
+    std::vector<std::unique_ptr<FakeInterrupt>> interrupts;
     DRIVER_OBJECT enumeratorDriver = {};
     DRIVER_OBJECT driver = {};
     bool driverLoaded = false;
+    bool driverEntryDone = false;
+
+    // Deferred calls: DPCs and late answers of enumerators, run by one thread at DISPATCH_LEVEL.
+    std::deque<std::function<void()>> deferred;
+    std::set<PRKDPC> queuedDpcs;
+    bool deferredBusy = false;
+    int deferredRuns = 0;
+
+    int pagedLocks = 0;  // the pageable code is resident while above zero
+
+    std::map<PIRP, std::shared_ptr<ClientRequest>> clientRequests;
+    std::map<uint64_t, std::shared_ptr<ClientRequest>> requestsById;
+    std::map<uint64_t, PFILE_OBJECT> clientFiles;
+    uint64_t nextId = 1;
+    int completionOrder = 0;
+    int portInfoGrants = 0;  // as the clients counted them
 };
 
 Kernel& K();
+std::recursive_mutex& Lock();
+std::condition_variable_any& Changed();  // notified on every completion, event and deferred call
+using Guard = std::lock_guard<std::recursive_mutex>;
+
 void Fail(const std::string& rule);
 std::wstring Upper(const std::wstring& text);
 std::wstring FromUnicodeString(PCUNICODE_STRING string);
@@ -57,10 +125,26 @@ std::wstring FromUnicodeString(PCUNICODE_STRING string);
 // Registers a device under a name in the object namespace.
 void RegisterName(const std::wstring& name, PDEVICE_OBJECT device, FakeEnumerator* enumerator);
 
-// Runs one piece of pending work (a request an enumerator answers later); false when none.
-bool RunPendingWork();
+// The thread's level, and the checks that driver code runs where it may.
+KIRQL CurrentLevel();
+KIRQL RaiseLevel(KIRQL level);
+void LowerLevel(KIRQL level);
+void CheckResident(const void* code, const char* what);
+// For a kernel call: the driver code that made it (its return address) runs at the thread's level.
+void CheckCaller(const void* returnAddress, const char* call);
+
+// Queues work for the deferred-call thread.
+void Defer(std::function<void()> work);
+void StopDeferredThread();
+SpinLock& CancelLock();
+
+// A new request with stack locations for device; whether a request is neither completed nor freed.
+PIRP AllocateIrp(PDEVICE_OBJECT device);
+bool IsLive(PIRP irp);
 
 // The registry's part of Reset and of the leak checks.
 void ResetRegistry();
+void ResetEnumerators();
+int OpenRegistryHandles();
 
 }  // namespace fk

@@ -4,78 +4,40 @@
 #include <string>
 #include <vector>
 
+#include "driver_fixture.h"
 #include "fake_kernel.h"
 #include "port_description.h"
 
 namespace {
 
+using drivertest::Count;
+using drivertest::PortKey;
 using fk::FakeEnumerator;
 
-const std::wstring kProductKey = L"\\Registry\\Machine\\SOFTWARE\\Tervane\\Qarix";
-
 constexpr uint32_t kEnumPort = 0x222084, kOpenPort = 0x222094, kStartPort = 0x22208C, kClosePort = 0x222090,
-                   kGetPortKey = 0x222088, kGetInterface = 0x222000, kReleaseInterface = 0x222004;
+                   kGetPortKey = 0x222088, kGetInterface = 0x222000, kReleaseInterface = 0x222004,
+                   kAttach = 0x222098;
 constexpr uint32_t kConnectFailed = 0xC0070011, kDisconnectFailed = 0xC0070012;
+constexpr uint32_t kKeyRead = 0x20019;
 
-std::wstring PortKey(const std::wstring& enumerator, int port)
-{
-    return L"\\Registry\\Machine\\SYSTEM\\CurrentControlSet\\Enum\\QARIXBUS\\" + enumerator + L"\\" +
-           std::to_wstring(port);
-}
-
-int Count(const FakeEnumerator& enumerator, uint32_t code)
-{
-    int count = 0;
-    for (const fk::BusRequest& request : enumerator.requests) count += request.code == code;
-    return count;
-}
-
-class Driver : public testing::Test {
-protected:
-    void SetUp() override { fk::Reset(); }
-    void TearDown() override
-    {
-        for (const std::string& failure : fk::VerifierFailures()) ADD_FAILURE() << "verifier: " << failure;
-    }
-
-    // An enumerator with ports whose keys hold a DeviceDesc.
-    FakeEnumerator& Enumerator(const std::wstring& name, int ports, const std::wstring& description = L"Parallel Port")
-    {
-        FakeEnumerator& enumerator = fk::AddEnumerator(name);
-        for (int i = 0; i < ports; ++i) {
-            fk::FakePort port;
-            port.handle = 0x100 + static_cast<uint32_t>(i);
-            port.keyPath = PortKey(name, i);
-            port.ioBase = 0xD000 + 0x10 * static_cast<uint32_t>(i);
-            fk::CreateKey(port.keyPath);
-            if (!description.empty()) fk::SetString(port.keyPath, L"DeviceDesc", description);
-            enumerator.ports.push_back(port);
-        }
-        return enumerator;
-    }
-    static void Configure(const std::vector<std::wstring>& names) { fk::SetMultiString(kProductKey, L"Enumerators", names); }
-    static std::wstring Value(const std::wstring& key, const std::wstring& name)
-    {
-        return fk::StringValue(key, name).value_or(L"<missing>");
-    }
-};
+using Driver = drivertest::DriverTest;
 
 TEST_F(Driver, EmptyEnumeratorListLoadsWithoutDevices)
 {
     Configure({});
     EXPECT_EQ(fk::LoadDriver(), fk::kSuccess);
     EXPECT_TRUE(fk::DeviceNames().empty());
-    EXPECT_EQ(fk::PageEntireDriverCalls(), 1);
+    EXPECT_EQ(fk::PagedCodeLocks(), 0);  // nothing resident beyond what must be
     fk::UnloadDriver();
 }
 
 TEST_F(Driver, WithoutProductKeyOrEnumeratorsValueTheDriverDoesNotLoad)
 {
     EXPECT_EQ(fk::LoadDriver(), fk::kObjectNameNotFound);
-    fk::CreateKey(kProductKey);
+    fk::CreateKey(drivertest::kProductKey);
     EXPECT_EQ(fk::LoadDriver(), fk::kObjectNameNotFound);
-    EXPECT_EQ(fk::PageEntireDriverCalls(), 2);
     EXPECT_EQ(fk::PoolInUse(), 0u);
+    // The unload checks of the fixture find no key left open either.
 }
 
 TEST_F(Driver, AnEnumeratorThatCannotBeOpenedIsSkipped)
@@ -89,6 +51,16 @@ TEST_F(Driver, AnEnumeratorThatCannotBeOpenedIsSkipped)
     fk::Reset();
     Configure({L"NOSUCHBUS"});
     EXPECT_EQ(fk::LoadDriver(), fk::kObjectNameNotFound);
+}
+
+TEST_F(Driver, AnEnumeratorThatRefusesTheAttachIsLetGo)
+{
+    FakeEnumerator& refusing = Enumerator(L"QARIXBUS0", 1);
+    refusing.failCode[kAttach] = fk::kUnsuccessful;
+    Configure({L"QARIXBUS0"});
+    EXPECT_EQ(fk::LoadDriver(), fk::kUnsuccessful);
+    EXPECT_EQ(Count(refusing, kEnumPort), 0);
+    // The fixture's unload checks find its file object released and its link freed.
 }
 
 TEST_F(Driver, CardPortsAreNumberedAfterTheBuiltInOnes)
@@ -295,13 +267,15 @@ TEST_F(Driver, AllocationAndDeviceCreationFailures)
     Configure({L"QARIXBUS0"});
     fk::FailPoolAllocations(1);  // the Enumerators buffer succeeds, the link fails
     EXPECT_EQ(fk::LoadDriver(), fk::kInsufficientResources);
-    EXPECT_EQ(fk::PoolInUse(), 0u);
+    fk::UnloadDriver();
 
     fk::Reset();
     Enumerator(L"QARIXBUS0", 2);
     Configure({L"QARIXBUS0"});
     fk::FailPoolAllocations(0);
     EXPECT_EQ(fk::LoadDriver(), fk::kInsufficientResources);
+    fk::UnloadDriver();
+    EXPECT_TRUE(fk::VerifierFailures().empty());
 
     fk::Reset();
     FakeEnumerator& enumerator = Enumerator(L"QARIXBUS0", 2);
@@ -311,7 +285,81 @@ TEST_F(Driver, AllocationAndDeviceCreationFailures)
     EXPECT_TRUE(fk::DeviceNames().empty());
     EXPECT_EQ(fk::ParallelCount(), 0u);
     EXPECT_EQ(Count(enumerator, kOpenPort), 2);
+    EXPECT_EQ(Count(enumerator, kClosePort), 2);  // what was opened is closed again
     fk::UnloadDriver();
+}
+
+TEST_F(Driver, TheRegistryIsOpenedForReadingOnly)
+{
+    Enumerator(L"QARIXBUS0", 1);
+    Configure({L"QARIXBUS0"});
+    ASSERT_EQ(fk::LoadDriver(), fk::kSuccess);
+    EXPECT_EQ(fk::RegistryAccessRequested(), std::set<uint32_t>{kKeyRead});
+}
+
+TEST_F(Driver, DescriptionsOfUpTo256BytesAreRead)
+{
+    Enumerator(L"QARIXBUS0", 2);
+    const auto text = [](size_t bytes) {
+        std::vector<uint8_t> data(bytes);
+        for (size_t i = 0; i < bytes; i += 2) data[i] = 'd';
+        return data;
+    };
+    fk::SetValue(PortKey(L"QARIXBUS0", 0), L"DeviceDesc", fk::kRegSz, text(256));  // 128 characters, no terminator
+    fk::SetValue(PortKey(L"QARIXBUS0", 1), L"DeviceDesc", fk::kRegSz, text(258));
+    fk::SetString(PortKey(L"QARIXBUS0", 1), L"FriendlyName", L"Spare");
+    Configure({L"QARIXBUS0"});
+    ASSERT_EQ(fk::LoadDriver(), fk::kSuccess);
+    EXPECT_EQ(Value(PortKey(L"QARIXBUS0", 0), L"DeviceDesc"), std::wstring(128, L'd') + L"(LPT1)");
+    EXPECT_EQ(Value(PortKey(L"QARIXBUS0", 1), L"DeviceDesc"), L"Spare(LPT2)");
+}
+
+TEST_F(Driver, PortsThatCannotBeServedAreSkippedAndClosed)
+{
+    FakeEnumerator& enumerator = Enumerator(L"QARIXBUS0", 3);
+    enumerator.ports[0].handle = 0;  // not a port handle
+    enumerator.failPortCode[{kStartPort, 0x101}] = 0x40000000;  // informational: not a success
+    Configure({L"QARIXBUS0"});
+    ASSERT_EQ(fk::LoadDriver(), fk::kSuccess);
+    EXPECT_EQ(fk::DeviceNames(), std::vector<std::wstring>{L"\\Device\\ParallelPort0"});
+    EXPECT_EQ(fk::Ports()[0].portHandle, 0x102u);
+    EXPECT_EQ(Count(enumerator, kClosePort), 2);
+    EXPECT_EQ(fk::ParallelCount(), 1u);
+}
+
+TEST_F(Driver, AnInterfaceAnsweredWithoutTableFailsTheStart)
+{
+    FakeEnumerator& enumerator = Enumerator(L"QARIXBUS0", 1);
+    enumerator.nullInterface = true;
+    Configure({L"QARIXBUS0"});
+    ASSERT_EQ(fk::LoadDriver(), fk::kSuccess);
+    EXPECT_TRUE(fk::DeviceNames().empty());
+    ASSERT_EQ(fk::ErrorLog().size(), 1u);
+    EXPECT_EQ(fk::ErrorLog()[0].errorCode, kConnectFailed);
+    EXPECT_EQ(fk::ErrorLog()[0].finalStatus, fk::kUnsuccessful);
+    EXPECT_EQ(Count(enumerator, kReleaseInterface), 0);
+}
+
+TEST_F(Driver, EnumerationEndsAfterOneRoundOfIndexes)
+{
+    FakeEnumerator& enumerator = Enumerator(L"QARIXBUS0", 1);
+    enumerator.answersEveryIndex = true;
+    enumerator.failCode[kOpenPort] = fk::kUnsuccessful;
+    Configure({L"QARIXBUS0"});
+    ASSERT_EQ(fk::LoadDriver(), fk::kSuccess);
+    EXPECT_EQ(Count(enumerator, kEnumPort), 4096);
+}
+
+TEST_F(Driver, PortNumbersHaveAtMostFourDigits)
+{
+    Enumerator(L"QARIXBUS0", 2);
+    Configure({L"QARIXBUS0"});
+    fk::SetParallelCount(9998);
+    ASSERT_EQ(fk::LoadDriver(), fk::kSuccess);
+    // LPT9999 fits; the next port would be LPT10000 and is not created.
+    EXPECT_EQ(fk::DeviceNames(), std::vector<std::wstring>{L"\\Device\\ParallelPort9998"});
+    EXPECT_EQ(Value(PortKey(L"QARIXBUS0", 0), L"PortName"), L"LPT9999");
+    EXPECT_EQ(fk::ParallelCount(), 9999u);
 }
 
 TEST_F(Driver, BusRequestOutputIsCopiedWholeOnSuccessOnly)

@@ -2,7 +2,11 @@
 #include <windows.h>
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
+#include <set>
 #include <string>
+#include <vector>
 
 #include "cardsim.h"
 #include "standin.h"
@@ -45,6 +49,45 @@ TEST(DriverFile, MessageTableTextsAreExact)
     EXPECT_EQ(Message(module, 0xC0070011), "Could not connect %2 to the enumerator. \r\n");
     EXPECT_EQ(Message(module, 0xC0070012), "Could not disconnect %2 from the enumerator. \r\n");
     FreeLibrary(module);
+}
+
+// The export directory's counts and the section names of the driver file.
+struct ImageLayout {
+    DWORD exportedFunctions = 0, exportedNames = 0;
+    std::set<std::string> sections;
+};
+
+ImageLayout ReadImageLayout()
+{
+    std::ifstream file(KTPPTNT_PATH, std::ios::binary);
+    const std::vector<char> bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    ImageLayout layout;
+    if (bytes.size() < sizeof(IMAGE_DOS_HEADER)) return layout;
+    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(bytes.data());
+    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(bytes.data() + dos->e_lfanew);
+    const IMAGE_SECTION_HEADER* section = IMAGE_FIRST_SECTION(nt);
+    const IMAGE_DATA_DIRECTORY& exports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT];
+    for (WORD i = 0; i < nt->FileHeader.NumberOfSections; ++i, ++section) {
+        layout.sections.insert(std::string(reinterpret_cast<const char*>(section->Name), strnlen(reinterpret_cast<const char*>(section->Name), 8)));
+        if (!exports.Size || exports.VirtualAddress < section->VirtualAddress ||
+            exports.VirtualAddress >= section->VirtualAddress + section->Misc.VirtualSize)
+            continue;
+        const auto* directory = reinterpret_cast<const IMAGE_EXPORT_DIRECTORY*>(
+            bytes.data() + section->PointerToRawData + (exports.VirtualAddress - section->VirtualAddress));
+        layout.exportedFunctions = directory->NumberOfFunctions;
+        layout.exportedNames = directory->NumberOfNames;
+    }
+    return layout;
+}
+
+TEST(DriverFile, ExportsNothingAndHasPageableAndInitialisationCode)
+{
+    const ImageLayout layout = ReadImageLayout();
+    EXPECT_EQ(layout.exportedFunctions, 0u);
+    EXPECT_EQ(layout.exportedNames, 0u);
+    EXPECT_TRUE(layout.sections.count(".text"));
+    EXPECT_TRUE(layout.sections.count("PAGE"));
+    EXPECT_TRUE(layout.sections.count("INIT"));
 }
 
 TEST(DriverFile, VersionBlock)

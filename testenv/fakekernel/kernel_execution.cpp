@@ -1,0 +1,378 @@
+// Where and when driver code runs: per-thread levels, the cancel spin lock, interrupt objects,
+// events, fast mutexes, deferred calls on their own thread, and the driver's pageable code.
+#include <chrono>
+#include <cstring>
+
+#include "kernel_state.h"
+
+#include <ntimage.h>
+
+extern "C" IMAGE_DOS_HEADER __ImageBase;
+
+namespace fk {
+namespace {
+
+thread_local KIRQL threadLevel = PASSIVE_LEVEL;
+thread_local char threadToken;  // its address names the thread to fast mutexes
+
+struct Section {
+    uintptr_t begin, end;
+    bool init;  // discarded once the driver has loaded
+};
+
+// The driver's sections named PAGE... (pageable) and INIT (discarded after load) in this program.
+const std::vector<Section>& DriverSections()
+{
+    static const std::vector<Section> sections = [] {
+        std::vector<Section> found;
+        auto* base = reinterpret_cast<PUCHAR>(&__ImageBase);
+        auto* headers = reinterpret_cast<PIMAGE_NT_HEADERS>(base + __ImageBase.e_lfanew);
+        PIMAGE_SECTION_HEADER section = IMAGE_FIRST_SECTION(headers);
+        for (unsigned i = 0; i < headers->FileHeader.NumberOfSections; ++i, ++section) {
+            const char* name = reinterpret_cast<const char*>(section->Name);
+            const bool paged = std::strncmp(name, "PAGE", 4) == 0, init = std::strncmp(name, "INIT", 8) == 0;
+            if (!paged && !init) continue;
+            const uintptr_t begin = reinterpret_cast<uintptr_t>(base) + section->VirtualAddress;
+            found.push_back(Section{begin, begin + section->Misc.VirtualSize, init});
+        }
+        return found;
+    }();
+    return sections;
+}
+
+const Section* SectionOf(const void* code)
+{
+    const auto address = reinterpret_cast<uintptr_t>(code);
+    for (const Section& section : DriverSections())
+        if (address >= section.begin && address < section.end) return &section;
+    return nullptr;
+}
+
+struct DeferredThread {
+    std::thread thread;
+    bool stop = false;
+};
+
+DeferredThread& Worker()
+{
+    static auto* worker = new DeferredThread;  // never destroyed: it may outlive static destructors
+    return *worker;
+}
+
+void RunDeferred()
+{
+    std::unique_lock<std::recursive_mutex> lock(Lock());
+    for (;;) {
+        Changed().wait(lock, [] { return Worker().stop || !K().deferred.empty(); });
+        if (Worker().stop) return;
+        std::function<void()> work = std::move(K().deferred.front());
+        K().deferred.pop_front();
+        K().deferredBusy = true;
+        lock.unlock();
+        const KIRQL previous = RaiseLevel(DISPATCH_LEVEL);
+        work();
+        LowerLevel(previous);
+        lock.lock();
+        K().deferredBusy = false;
+        ++K().deferredRuns;
+        Changed().notify_all();
+    }
+}
+
+FakeInterrupt* InterruptOf(PKINTERRUPT object)
+{
+    Guard guard(Lock());
+    for (const auto& interrupt : K().interrupts)
+        if (reinterpret_cast<PKINTERRUPT>(interrupt.get()) == object) return interrupt.get();
+    Fail("synchronising with an object that is not an interrupt");
+    return nullptr;
+}
+
+}  // namespace
+
+std::recursive_mutex& Lock()
+{
+    static auto* lock = new std::recursive_mutex;
+    return *lock;
+}
+
+std::condition_variable_any& Changed()
+{
+    static auto* changed = new std::condition_variable_any;
+    return *changed;
+}
+
+KIRQL CurrentLevel()
+{
+    return threadLevel;
+}
+
+KIRQL RaiseLevel(KIRQL level)
+{
+    const KIRQL previous = threadLevel;
+    if (level < previous) Fail("raising the level to one below the current level");
+    threadLevel = level;
+    return previous;
+}
+
+void LowerLevel(KIRQL level)
+{
+    if (level > threadLevel) Fail("lowering the level to one above the current level");
+    threadLevel = level;
+}
+
+void CheckResident(const void* code, const char* what)
+{
+    if (threadLevel < DISPATCH_LEVEL) return;
+    const Section* section = SectionOf(code);
+    if (!section) return;
+    Guard guard(Lock());
+    if (section->init)
+        Fail(std::string(what) + ": initialisation code runs at DISPATCH_LEVEL or above");
+    else if (K().pagedLocks == 0)
+        Fail(std::string(what) + ": pageable code runs at DISPATCH_LEVEL or above while it is not locked");
+}
+
+void CheckCaller(const void* returnAddress, const char* call)
+{
+    const Section* section = SectionOf(returnAddress);
+    if (!section) return;
+    if (section->init && K().driverEntryDone)
+        Fail(std::string("initialisation code calls ") + call + " after the driver has loaded");
+    CheckResident(returnAddress, call);
+}
+
+void Defer(std::function<void()> work)
+{
+    Guard guard(Lock());
+    if (!Worker().thread.joinable()) {
+        Worker().stop = false;
+        Worker().thread = std::thread(RunDeferred);
+    }
+    K().deferred.push_back(std::move(work));
+    Changed().notify_all();
+}
+
+void StopDeferredThread()
+{
+    {
+        Guard guard(Lock());
+        Worker().stop = true;
+        Changed().notify_all();
+    }
+    if (Worker().thread.joinable()) Worker().thread.join();
+    Worker().stop = false;
+}
+
+SpinLock& CancelLock()
+{
+    static auto* lock = new SpinLock;
+    return *lock;
+}
+
+int WaitForDeferredCalls()
+{
+    std::unique_lock<std::recursive_mutex> lock(Lock());
+    if (!Changed().wait_for(lock, std::chrono::seconds(30),
+                            [] { return K().deferred.empty() && !K().deferredBusy; }))
+        Fail("deferred calls still running after 30 s");
+    return K().deferredRuns;
+}
+
+bool InPageableCode(const void* code)
+{
+    return SectionOf(code) != nullptr;
+}
+
+int PagedCodeLocks()
+{
+    Guard guard(Lock());
+    return K().pagedLocks;
+}
+
+void RunAtLevel(uint8_t level, const void* routine, const std::function<void()>& work)
+{
+    const KIRQL previous = RaiseLevel(level);
+    CheckResident(routine, "a routine called by a client");
+    work();
+    LowerLevel(previous);
+}
+
+}  // namespace fk
+
+using fk::K;
+
+// --- the cancel spin lock ---
+
+extern "C" VOID NTAPI IoAcquireCancelSpinLock(PKIRQL irql)
+{
+    if (fk::CurrentLevel() > DISPATCH_LEVEL) fk::Fail("acquiring the cancel spin lock above DISPATCH_LEVEL");
+    if (fk::CancelLock().HeldByMe()) {
+        fk::Fail("acquiring the cancel spin lock while holding it");
+        *irql = fk::CurrentLevel();
+        return;
+    }
+    fk::CancelLock().Acquire();
+    *irql = fk::RaiseLevel(DISPATCH_LEVEL > fk::CurrentLevel() ? DISPATCH_LEVEL : fk::CurrentLevel());
+    fk::CheckCaller(__builtin_return_address(0), "IoAcquireCancelSpinLock");
+}
+
+extern "C" VOID NTAPI IoReleaseCancelSpinLock(KIRQL irql)
+{
+    if (!fk::CancelLock().HeldByMe()) {
+        fk::Fail("releasing the cancel spin lock without holding it");
+        return;
+    }
+    fk::CheckCaller(__builtin_return_address(0), "IoReleaseCancelSpinLock");
+    fk::CancelLock().Release();
+    fk::LowerLevel(irql);
+}
+
+// --- interrupt objects ---
+
+extern "C" BOOLEAN NTAPI KeSynchronizeExecution(PKINTERRUPT object, PKSYNCHRONIZE_ROUTINE routine, PVOID context)
+{
+    fk::FakeInterrupt* interrupt = fk::InterruptOf(object);
+    if (!interrupt) return FALSE;
+    fk::CheckCaller(__builtin_return_address(0), "KeSynchronizeExecution");
+    if (interrupt->lock.HeldByMe()) {
+        fk::Fail("synchronising with an interrupt inside its own lock");
+        return FALSE;
+    }
+    if (fk::CurrentLevel() > interrupt->level) fk::Fail("synchronising with an interrupt above its level");
+    const KIRQL previous = fk::RaiseLevel(interrupt->level);
+    interrupt->lock.Acquire();
+    {
+        fk::Guard guard(fk::Lock());
+        ++interrupt->synchronisedCalls;
+    }
+    fk::CheckResident(reinterpret_cast<const void*>(routine), "an interrupt-synchronised routine");
+    const BOOLEAN result = routine(context);
+    interrupt->lock.Release();
+    fk::LowerLevel(previous);
+    return result;
+}
+
+// --- events ---
+
+extern "C" VOID NTAPI KeInitializeEvent(PRKEVENT event, EVENT_TYPE type, BOOLEAN state)
+{
+    fk::Guard guard(fk::Lock());
+    event->Header.Type = static_cast<UCHAR>(type);
+    event->Header.SignalState = state;
+}
+
+extern "C" LONG NTAPI KeSetEvent(PRKEVENT event, KPRIORITY, BOOLEAN)
+{
+    fk::Guard guard(fk::Lock());
+    const LONG previous = event->Header.SignalState;
+    event->Header.SignalState = 1;
+    fk::Changed().notify_all();
+    return previous;
+}
+
+extern "C" VOID NTAPI KeClearEvent(PRKEVENT event)
+{
+    fk::Guard guard(fk::Lock());
+    event->Header.SignalState = 0;
+}
+
+// Only deferred work (late answers of enumerators) sets the events the driver waits for: a wait
+// with nothing deferred would never end.
+extern "C" NTSTATUS NTAPI KeWaitForSingleObject(PVOID object, KWAIT_REASON, KPROCESSOR_MODE, BOOLEAN, PLARGE_INTEGER)
+{
+    if (fk::CurrentLevel() >= DISPATCH_LEVEL) fk::Fail("waiting at DISPATCH_LEVEL or above");
+    auto* event = static_cast<PRKEVENT>(object);
+    std::unique_lock<std::recursive_mutex> lock(fk::Lock());
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (!event->Header.SignalState) {
+        if ((K().deferred.empty() && !K().deferredBusy) || std::chrono::steady_clock::now() > deadline) {
+            fk::Fail("waiting for an event that nothing will set");
+            return STATUS_TIMEOUT;
+        }
+        fk::Changed().wait_for(lock, std::chrono::milliseconds(100));
+    }
+    if (event->Header.Type == SynchronizationEvent) event->Header.SignalState = 0;
+    return STATUS_SUCCESS;
+}
+
+// --- fast mutexes ---
+
+extern "C" VOID FASTCALL ExAcquireFastMutex(PFAST_MUTEX mutex)
+{
+    if (fk::CurrentLevel() > APC_LEVEL) fk::Fail("acquiring a fast mutex above APC_LEVEL");
+    auto* me = reinterpret_cast<PKTHREAD>(&fk::threadToken);
+    std::unique_lock<std::recursive_mutex> lock(fk::Lock());
+    if (mutex->Owner == me) {
+        fk::Fail("acquiring a fast mutex while holding it");
+        return;
+    }
+    fk::Changed().wait(lock, [mutex] { return mutex->Owner == nullptr; });
+    mutex->Owner = me;
+    mutex->OldIrql = fk::RaiseLevel(APC_LEVEL);
+}
+
+extern "C" VOID FASTCALL ExReleaseFastMutex(PFAST_MUTEX mutex)
+{
+    fk::Guard guard(fk::Lock());
+    if (mutex->Owner != reinterpret_cast<PKTHREAD>(&fk::threadToken)) {
+        fk::Fail("releasing a fast mutex without holding it");
+        return;
+    }
+    mutex->Owner = nullptr;
+    fk::LowerLevel(static_cast<KIRQL>(mutex->OldIrql));
+    fk::Changed().notify_all();
+}
+
+// --- deferred calls ---
+
+extern "C" VOID NTAPI KeInitializeDpc(PRKDPC dpc, PKDEFERRED_ROUTINE routine, PVOID context)
+{
+    std::memset(dpc, 0, sizeof *dpc);
+    dpc->DeferredRoutine = routine;
+    dpc->DeferredContext = context;
+}
+
+extern "C" BOOLEAN NTAPI KeInsertQueueDpc(PRKDPC dpc, PVOID argument1, PVOID argument2)
+{
+    fk::CheckCaller(__builtin_return_address(0), "KeInsertQueueDpc");
+    fk::Guard guard(fk::Lock());
+    if (!K().queuedDpcs.insert(dpc).second) return FALSE;
+    dpc->SystemArgument1 = argument1;
+    dpc->SystemArgument2 = argument2;
+    fk::Defer([dpc] {
+        {
+            fk::Guard guard(fk::Lock());
+            K().queuedDpcs.erase(dpc);
+        }
+        fk::CheckResident(reinterpret_cast<const void*>(dpc->DeferredRoutine), "a deferred routine");
+        dpc->DeferredRoutine(dpc, dpc->DeferredContext, dpc->SystemArgument1, dpc->SystemArgument2);
+    });
+    return TRUE;
+}
+
+// --- the driver's pageable code ---
+
+extern "C" PVOID NTAPI MmLockPagableDataSection(PVOID address)
+{
+    if (fk::CurrentLevel() > APC_LEVEL) fk::Fail("locking pageable code above APC_LEVEL");
+    const fk::Section* section = fk::SectionOf(address);
+    if (!section || section->init) {
+        fk::Fail("locking an address that is not in a pageable section");
+        return nullptr;
+    }
+    fk::Guard guard(fk::Lock());
+    ++K().pagedLocks;
+    return reinterpret_cast<PVOID>(section->begin);
+}
+
+extern "C" VOID NTAPI MmUnlockPagableImageSection(PVOID handle)
+{
+    if (fk::CurrentLevel() > APC_LEVEL) fk::Fail("unlocking pageable code above APC_LEVEL");
+    fk::Guard guard(fk::Lock());
+    if (!handle || K().pagedLocks == 0) {
+        fk::Fail("unlocking pageable code that is not locked");
+        return;
+    }
+    --K().pagedLocks;
+}
