@@ -155,6 +155,7 @@ void Defer(std::function<void()> work)
 
 void StopDeferredThread()
 {
+    threadLevel = PASSIVE_LEVEL;  // the thread that resets the kernel starts afresh too
     {
         Guard guard(Lock());
         Worker().stop = true;

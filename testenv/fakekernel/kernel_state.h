@@ -135,7 +135,7 @@ void CheckCaller(const void* returnAddress, const char* call);
 
 // Queues work for the deferred-call thread.
 void Defer(std::function<void()> work);
-void StopDeferredThread();
+void StopDeferredThread();  // also lowers the calling thread to PASSIVE_LEVEL
 SpinLock& CancelLock();
 
 // A new request with stack locations for device; whether a request is neither completed nor freed.
