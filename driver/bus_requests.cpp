@@ -3,10 +3,10 @@
 
 namespace {
 
-// Resident: the enumerator may complete its requests at DISPATCH_LEVEL.
-NTSTATUS NTAPI BusRequestDone(PDEVICE_OBJECT, PIRP irp, PVOID context)
+// Resident: the enumerator may complete its requests at DISPATCH_LEVEL. The request is not marked
+// pending here: the driver built it and owns no stack location in it, so there is none to mark.
+NTSTATUS NTAPI BusRequestDone(PDEVICE_OBJECT, PIRP, PVOID context)
 {
-    if (irp->PendingReturned) IoMarkIrpPending(irp);
     KeSetEvent(static_cast<PKEVENT>(context), IO_NO_INCREMENT, FALSE);
     // The request stays with the sender, which completes it once it has taken the output.
     return STATUS_MORE_PROCESSING_REQUIRED;

@@ -170,8 +170,11 @@ NTSTATUS NTAPI Dispatch(PDEVICE_OBJECT device, PIRP irp)
     PIO_STACK_LOCATION stack = IoGetCurrentIrpStackLocation(irp);
     const ULONG code = stack->Parameters.DeviceIoControl.IoControlCode;
     const auto* input = static_cast<const uint8_t*>(irp->AssociatedIrp.SystemBuffer);
-    enumerator.requests.push_back(
-        BusRequest{code, std::vector<uint8_t>(input, input + (input ? stack->Parameters.DeviceIoControl.InputBufferLength : 0))});
+    {
+        Guard guard(Lock());
+        enumerator.requests.push_back(BusRequest{
+            code, std::vector<uint8_t>(input, input + (input ? stack->Parameters.DeviceIoControl.InputBufferLength : 0))});
+    }
     std::vector<uint8_t> output;
     const NTSTATUS status = Answer(enumerator, irp, output);
     if (!enumerator.pendingCodes.count(code)) {

@@ -92,11 +92,36 @@ std::vector<LogEntry> ErrorLog()
     return K().errorLog;
 }
 
+namespace {
+
+constexpr UCHAR kGuardByte = 0xCD;
+
+// A request is followed by one stack location's worth of guard bytes: whatever writes beyond the
+// last stack location (marking a request pending that one owns no location of) lands there.
+PUCHAR GuardOf(PIRP irp)
+{
+    return reinterpret_cast<PUCHAR>(irp + 1) + irp->StackCount * sizeof(IO_STACK_LOCATION);
+}
+
+void CheckGuard(PIRP irp)
+{
+    const PUCHAR guard = GuardOf(irp);
+    for (size_t i = 0; i < sizeof(IO_STACK_LOCATION); ++i)
+        if (guard[i] != kGuardByte) {
+            Fail("writing past the last stack location of a request");
+            std::memset(guard, kGuardByte, sizeof(IO_STACK_LOCATION));
+            return;
+        }
+}
+
+}  // namespace
+
 PIRP AllocateIrp(PDEVICE_OBJECT device)
 {
     const CCHAR stackCount = device->StackSize;
     const size_t size = sizeof(IRP) + stackCount * sizeof(IO_STACK_LOCATION);
-    auto* irp = static_cast<PIRP>(std::calloc(1, size));
+    auto* irp = static_cast<PIRP>(std::calloc(1, size + sizeof(IO_STACK_LOCATION)));
+    std::memset(reinterpret_cast<PUCHAR>(irp) + size, kGuardByte, sizeof(IO_STACK_LOCATION));
     irp->Type = IO_TYPE_IRP;
     irp->Size = static_cast<USHORT>(size);
     irp->StackCount = stackCount;
@@ -346,8 +371,10 @@ extern "C" VOID FASTCALL IofCompleteRequest(PIRP irp, CCHAR boost)
                                        ? IoGetCurrentIrpStackLocation(irp)->DeviceObject
                                        : nullptr;
             fk::CheckResident(reinterpret_cast<const void*>(stack->CompletionRoutine), "a completion routine");
+            const NTSTATUS result = stack->CompletionRoutine(upper, irp, stack->Context);
+            fk::CheckGuard(irp);
             // The sender keeps the request and completes it again once it is done with it.
-            if (stack->CompletionRoutine(upper, irp, stack->Context) == STATUS_MORE_PROCESSING_REQUIRED) return;
+            if (result == STATUS_MORE_PROCESSING_REQUIRED) return;
         } else if (irp->PendingReturned && irp->CurrentLocation <= irp->StackCount) {
             IoMarkIrpPending(irp);
         }
@@ -355,6 +382,7 @@ extern "C" VOID FASTCALL IofCompleteRequest(PIRP irp, CCHAR boost)
 
     // The I/O manager's part. Like a real system it does not copy buffered output back for a
     // request built with IoBuildDeviceIoControlRequest: the sender takes it from the system buffer.
+    fk::CheckGuard(irp);
     if (!fk::Finish(irp)) return;
     fk::RecordClientCompletion(irp, boost);
     if (irp->UserIosb) *irp->UserIosb = irp->IoStatus;

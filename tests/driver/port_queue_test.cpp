@@ -105,13 +105,15 @@ TEST_F(PortQueue, CleanupCancelsEveryWaiterNewestFirst)
 TEST_F(PortQueue, CancellingTheMiddleWaiterKeepsTheOthersInOrder)
 {
     PortClient owner(kPort), client(kPort);
-    ASSERT_EQ(owner.GetInfo(), fk::kSuccess);
     ASSERT_EQ(owner.Allocate().returned, fk::kSuccess);
     const fk::Sent first = Waiter(client), middle = Waiter(client), last = Waiter(client);
-    std::thread([&] { EXPECT_TRUE(fk::CancelRequest(middle.request)); }).join();  // as another thread would
+    // Cancelled by another thread, while no client holds port information (nothing is locked).
+    std::thread([&] { EXPECT_TRUE(fk::CancelRequest(middle.request)); }).join();
     EXPECT_EQ(Done(middle).status, kCancelled);
     EXPECT_FALSE(fk::CancelRequest(middle.request));  // completed: nothing left to cancel
     EXPECT_EQ(Count(), 2);
+
+    ASSERT_EQ(owner.GetInfo(), fk::kSuccess);
 
     owner.Free();
     EXPECT_EQ(Done(first).status, fk::kSuccess);
@@ -259,6 +261,27 @@ TEST_F(PortQueue, PortInformationKeepsThePageableCodeLockedWhileItIsHeld)
     second.Close();
 }
 
+// The lock of the pageable code follows the count's transitions even when clients race.
+TEST_F(PortQueue, PortInformationGrantedAndReleasedByRacingClients)
+{
+    std::atomic<int> unlockedWhileHeld{0};
+    std::vector<std::thread> threads;
+    for (int c = 0; c < 4; ++c)
+        threads.emplace_back([&] {
+            PortClient client(kPort);
+            for (int round = 0; round < 300; ++round) {
+                if (client.GetInfo() != fk::kSuccess) return;
+                if (fk::PagedCodeLocks() != 1) ++unlockedWhileHeld;
+                client.ReleaseInfo();
+            }
+            client.Close();
+        });
+    for (std::thread& thread : threads) thread.join();
+    EXPECT_EQ(unlockedWhileHeld.load(), 0);
+    EXPECT_EQ(fk::PortInfoUsers(), 0);
+    EXPECT_EQ(fk::PagedCodeLocks(), 0);
+}
+
 TEST_F(PortQueue, MisuseByAClientLeavesTheCountsAlone)
 {
     ExpectMisuse();
@@ -267,8 +290,12 @@ TEST_F(PortQueue, MisuseByAClientLeavesTheCountsAlone)
     EXPECT_EQ(fk::PortInfoUsers(), 0);
     ASSERT_EQ(client.GetInfo(), fk::kSuccess);
     EXPECT_EQ(fk::PagedCodeLocks(), 1);
-    client.Free();  // the port is free
+    fk::SetInterruptConnections(kPort, 1);
+    const int synchronised = fk::SynchronisedCalls(kPort);
+    client.Free();  // the port is free: one look at the count, no deferred port checks
     EXPECT_EQ(Count(), -1);
+    EXPECT_EQ(fk::SynchronisedCalls(kPort), synchronised + 1);
+    fk::SetInterruptConnections(kPort, 0);
     EXPECT_EQ(client.Allocate().returned, fk::kSuccess);
     client.Free();
     EXPECT_EQ(Count(), -1);
