@@ -362,6 +362,7 @@ extern "C" PVOID NTAPI MmLockPagableDataSection(PVOID address)
         fk::Fail("locking an address that is not in a pageable section");
         return nullptr;
     }
+    std::this_thread::yield();  // paging the code in takes a while; other threads run meanwhile
     fk::Guard guard(fk::Lock());
     ++K().pagedLocks;
     return reinterpret_cast<PVOID>(section->begin);
@@ -370,6 +371,7 @@ extern "C" PVOID NTAPI MmLockPagableDataSection(PVOID address)
 extern "C" VOID NTAPI MmUnlockPagableImageSection(PVOID handle)
 {
     if (fk::CurrentLevel() > APC_LEVEL) fk::Fail("unlocking pageable code above APC_LEVEL");
+    std::this_thread::yield();
     fk::Guard guard(fk::Lock());
     if (!handle || K().pagedLocks == 0) {
         fk::Fail("unlocking pageable code that is not locked");

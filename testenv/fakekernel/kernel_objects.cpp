@@ -94,7 +94,7 @@ std::vector<LogEntry> ErrorLog()
 
 namespace {
 
-constexpr UCHAR kGuardByte = 0xCD;
+constexpr UCHAR kGuardByte = 0x5A;  // bit 0 clear: marking pending sets it
 
 // A request is followed by one stack location's worth of guard bytes: whatever writes beyond the
 // last stack location (marking a request pending that one owns no location of) lands there.
