@@ -14,8 +14,8 @@ NTSTATUS NTAPI BusRequestDone(PDEVICE_OBJECT, PIRP, PVOID context)
 
 }  // namespace
 
-KT_PAGED NTSTATUS SendBusRequest(PDEVICE_OBJECT target, ULONG code, PVOID input, ULONG inputLength, PVOID output,
-                        ULONG outputLength)
+KT_PAGED NTSTATUS SendBusRequest(PDEVICE_OBJECT target, ULONG code, PVOID input, ULONG inputLength,
+                                 PVOID output, ULONG outputLength)
 {
     KEVENT done;
     KeInitializeEvent(&done, SynchronizationEvent, FALSE);

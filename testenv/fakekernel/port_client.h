@@ -35,7 +35,8 @@ public:
     Status GetInfo()
     {
         const Completion done = Call(IOCTL_INTERNAL_GET_PARALLEL_PORT_INFO, sizeof info_);
-        if (done.status == kSuccess && done.output.size() == sizeof info_) std::memcpy(&info_, done.output.data(), sizeof info_);
+        if (done.status == kSuccess && done.output.size() == sizeof info_)
+            std::memcpy(&info_, done.output.data(), sizeof info_);
         return done.status;
     }
     Status ReleaseInfo() { return Call(IOCTL_INTERNAL_RELEASE_PARALLEL_PORT_INFO, 0).status; }

@@ -39,7 +39,8 @@ protected:
     }
 
     // An enumerator with ports whose keys hold a DeviceDesc.
-    fk::FakeEnumerator& Enumerator(const std::wstring& name, int ports, const std::wstring& description = L"Parallel Port")
+    fk::FakeEnumerator& Enumerator(const std::wstring& name, int ports,
+                                   const std::wstring& description = L"Parallel Port")
     {
         fk::FakeEnumerator& enumerator = fk::AddEnumerator(name);
         for (int i = 0; i < ports; ++i) {
@@ -53,7 +54,10 @@ protected:
         }
         return enumerator;
     }
-    static void Configure(const std::vector<std::wstring>& names) { fk::SetMultiString(kProductKey, L"Enumerators", names); }
+    static void Configure(const std::vector<std::wstring>& names)
+    {
+        fk::SetMultiString(kProductKey, L"Enumerators", names);
+    }
     static std::wstring Value(const std::wstring& key, const std::wstring& name)
     {
         return fk::StringValue(key, name).value_or(L"<missing>");

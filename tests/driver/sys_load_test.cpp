@@ -68,7 +68,8 @@ ImageLayout ReadImageLayout()
     const IMAGE_SECTION_HEADER* section = IMAGE_FIRST_SECTION(nt);
     const IMAGE_DATA_DIRECTORY& exports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT];
     for (WORD i = 0; i < nt->FileHeader.NumberOfSections; ++i, ++section) {
-        layout.sections.insert(std::string(reinterpret_cast<const char*>(section->Name), strnlen(reinterpret_cast<const char*>(section->Name), 8)));
+        const auto* name = reinterpret_cast<const char*>(section->Name);
+        layout.sections.insert(std::string(name, strnlen(name, IMAGE_SIZEOF_SHORT_NAME)));
         if (!exports.Size || exports.VirtualAddress < section->VirtualAddress ||
             exports.VirtualAddress >= section->VirtualAddress + section->Misc.VirtualSize)
             continue;
