@@ -69,12 +69,6 @@ NTSTATUS GetMorePortInformation(PortDeviceExtension* port, PIRP irp)
     return STATUS_SUCCESS;
 }
 
-// Sharing the port's interrupt is not offered yet.
-NTSTATUS InterruptNotShared(PortDeviceExtension*, PIRP)
-{
-    return STATUS_NOT_SUPPORTED;
-}
-
 // Searched in this order. The minimum lengths are the sizes of the records as this build lays them
 // out, so a copy into the system buffer never overruns it.
 const ControlEntry kControls[] = {
@@ -83,8 +77,9 @@ const ControlEntry kControls[] = {
     {IOCTL_INTERNAL_RELEASE_PARALLEL_PORT_INFO, 0, 0, ReleasePortInformation},
     {IOCTL_INTERNAL_GET_MORE_PARALLEL_PORT_INFO, 0, sizeof(MORE_PARALLEL_PORT_INFORMATION), GetMorePortInformation},
     {IOCTL_INTERNAL_PARALLEL_CONNECT_INTERRUPT, sizeof(PARALLEL_INTERRUPT_SERVICE_ROUTINE),
-     sizeof(PARALLEL_INTERRUPT_INFORMATION), InterruptNotShared},
-    {IOCTL_INTERNAL_PARALLEL_DISCONNECT_INTERRUPT, sizeof(PARALLEL_INTERRUPT_SERVICE_ROUTINE), 0, InterruptNotShared},
+     sizeof(PARALLEL_INTERRUPT_INFORMATION), ConnectClientInterrupt},
+    {IOCTL_INTERNAL_PARALLEL_DISCONNECT_INTERRUPT, sizeof(PARALLEL_INTERRUPT_SERVICE_ROUTINE), 0,
+     DisconnectClientInterrupt},
 };
 
 }  // namespace

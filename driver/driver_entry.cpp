@@ -67,6 +67,7 @@ KT_INIT void ClosePort(EnumeratorLink* link, ULONG portHandle)
 extern "C" KT_INIT NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING)
 {
     InitializePortInformation();
+    InitializeInterruptSharing();
     driver->MajorFunction[IRP_MJ_CREATE] = DispatchCreateClose;
     driver->MajorFunction[IRP_MJ_CLOSE] = DispatchCreateClose;
     driver->MajorFunction[IRP_MJ_CLEANUP] = DispatchCleanup;

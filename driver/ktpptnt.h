@@ -6,20 +6,14 @@
 #include <ntddk.h>
 #include <parallel.h>
 
+#include "parallel_records.h"
+
 // Where code lives. What runs only at PASSIVE_LEVEL is pageable ("PAGE") or, if it runs only while
 // the driver loads, discarded afterwards ("INIT"). Everything that can run at DISPATCH_LEVEL or
 // above stays resident in .text: the routines handed to clients, cancel, deferred and completion
 // routines, and every function that holds a spin lock.
 #define KT_PAGED __attribute__((section("PAGE")))
 #define KT_INIT __attribute__((section("INIT")))
-
-// What a connect-interrupt request returns; the headers at hand do not publish it.
-typedef struct _PARALLEL_INTERRUPT_INFORMATION {
-    PKINTERRUPT InterruptObject;
-    PPARALLEL_TRY_ALLOCATE_ROUTINE TryAllocatePortAtInterruptLevel;
-    PPARALLEL_FREE_ROUTINE FreePortFromInterruptLevel;
-    PVOID Context;
-} PARALLEL_INTERRUPT_INFORMATION, *PPARALLEL_INTERRUPT_INFORMATION;
 
 // Every allocation carries the pool tag "Ddk " (bytes in memory order).
 constexpr ULONG kPoolTag = 0x206B6444;
@@ -122,11 +116,7 @@ struct PortDeviceExtension {
 // The layouts as the system documents them, on the 32-bit build.
 static_assert(sizeof(PortResources) == 48, "PortResources is 48 bytes");
 static_assert(sizeof(IsrListEntry) == 24, "IsrListEntry is 24 bytes");
-static_assert(sizeof(PARALLEL_PORT_INFORMATION) == 32, "PARALLEL_PORT_INFORMATION is 32 bytes");
 static_assert(sizeof(EnumeratorLink) == 12, "EnumeratorLink is 12 bytes");
-static_assert(sizeof(MORE_PARALLEL_PORT_INFORMATION) == 24, "MORE_PARALLEL_PORT_INFORMATION is 24 bytes");
-static_assert(sizeof(PARALLEL_INTERRUPT_SERVICE_ROUTINE) == 16, "PARALLEL_INTERRUPT_SERVICE_ROUTINE is 16 bytes");
-static_assert(sizeof(PARALLEL_INTERRUPT_INFORMATION) == 16, "PARALLEL_INTERRUPT_INFORMATION is 16 bytes");
 #endif
 static_assert(sizeof(IO_ERROR_LOG_PACKET) == 48, "the error-log packet is 48 bytes");
 
@@ -182,3 +172,10 @@ BOOLEAN NTAPI PortTryAllocateAtIsr(PVOID context);
 VOID NTAPI PortFreeAtIsr(PVOID context);
 VOID NTAPI FreePortDpcRoutine(PKDPC dpc, PVOID context, PVOID argument1, PVOID argument2);
 BOOLEAN NTAPI NotifyDeferredPortChecks(PVOID context);
+
+// Sharing the port's interrupt among clients (interrupt_sharing.cpp). The enumerator calls
+// PortSharedIsr, registered on the first connection, from its interrupt service.
+void InitializeInterruptSharing();
+NTSTATUS ConnectClientInterrupt(PortDeviceExtension* port, PIRP irp);
+NTSTATUS DisconnectClientInterrupt(PortDeviceExtension* port, PIRP irp);
+ULONG NTAPI PortSharedIsr(PVOID context, ULONG, ULONG, ULONG);

@@ -61,26 +61,23 @@ void CompleteAllocation(PIRP irp, NTSTATUS status, CCHAR boost)
     IoCompleteRequest(irp, boost);
 }
 
-// Takes the oldest waiting request off the queue and completes it: a request cancelled meanwhile
-// gives up its place, any other one now owns the port. Returns whether the port was granted.
-BOOLEAN GrantOldestWaiter(PortDeviceExtension* port, LONG* count)
+// With the cancel spin lock held, right after the owner gave the port up (count is the new
+// value): hands the port to the oldest waiting request, taken off the queue in the same hold, so
+// that the queue always holds as many requests as the count says. Requests cancelled meanwhile give
+// up their place and are completed on the way. Returns the granted request, or null when the port
+// is free.
+PIRP TakeNextOwner(PortDeviceExtension* port, LONG count, KIRQL& irql)
 {
-    KIRQL irql;
-    IoAcquireCancelSpinLock(&irql);
-    if (IsListEmpty(&port->WorkQueue)) {
-        // Only a client that freed a port it did not own gets here; nobody is left to grant.
+    while (count >= 0 && !IsListEmpty(&port->WorkQueue)) {
+        PIRP irp = QueuedIrp(RemoveHeadList(&port->WorkQueue));
+        IoSetCancelRoutine(irp, nullptr);
+        if (!irp->Cancel) return irp;
+        count = AddToCount(port, -1);
         IoReleaseCancelSpinLock(irql);
-        *count = -1;
-        return FALSE;
+        CompleteAllocation(irp, STATUS_CANCELLED, IO_NO_INCREMENT);
+        IoAcquireCancelSpinLock(&irql);
     }
-    PIRP irp = QueuedIrp(RemoveHeadList(&port->WorkQueue));
-    IoSetCancelRoutine(irp, nullptr);
-    const BOOLEAN granted = !irp->Cancel;
-    if (!granted) *count = AddToCount(port, -1);
-    IoReleaseCancelSpinLock(irql);
-    CompleteAllocation(irp, granted ? STATUS_SUCCESS : STATUS_CANCELLED,
-                       granted ? IO_PARALLEL_INCREMENT : IO_NO_INCREMENT);
-    return granted;
+    return nullptr;
 }
 
 void NotifyIfStillFree(PortDeviceExtension* port)
@@ -145,13 +142,13 @@ VOID NTAPI PortFree(PVOID context)
     KIRQL irql;
     IoAcquireCancelSpinLock(&irql);
     LONG wasFree = FALSE;
-    LONG count = AddToCount(port, -1, &wasFree);
+    const LONG count = AddToCount(port, -1, &wasFree);
+    PIRP granted = wasFree ? nullptr : TakeNextOwner(port, count, irql);  // free: the caller did not own it
     IoReleaseCancelSpinLock(irql);
-    if (wasFree) return;  // the caller did not own the port
-
-    BOOLEAN granted = FALSE;
-    while (!granted && count >= 0) granted = GrantOldestWaiter(port, &count);
-    if (!granted) NotifyIfStillFree(port);
+    if (granted)
+        CompleteAllocation(granted, STATUS_SUCCESS, IO_PARALLEL_INCREMENT);
+    else if (!wasFree)
+        NotifyIfStillFree(port);
 }
 
 BOOLEAN NTAPI PortTryAllocate(PVOID context)

@@ -37,7 +37,26 @@ PortView ViewOf(PDEVICE_OBJECT device)
     view.workQueueCount = extension->WorkQueueCount;
     view.interruptRefCount = extension->InterruptRefCount;
     view.hasInterrupt = extension->Enumerator.Resources.InterruptObject != nullptr;
+    view.isrEntries = 0;
+    for (PLIST_ENTRY link = extension->IsrList.Flink; link != &extension->IsrList; link = link->Flink)
+        ++view.isrEntries;
     return view;
+}
+
+struct QueueLook {
+    const PortDeviceExtension* port;
+    LONG count;
+    ULONG length;
+};
+
+BOOLEAN NTAPI LookAtQueue(PVOID context)
+{
+    auto* look = static_cast<QueueLook*>(context);
+    look->count = look->port->WorkQueueCount;
+    look->length = 0;
+    for (PLIST_ENTRY link = look->port->WorkQueue.Flink; link != &look->port->WorkQueue; link = link->Flink)
+        ++look->length;
+    return TRUE;
 }
 
 BOOLEAN NTAPI RunWork(PVOID context)
@@ -50,7 +69,7 @@ BOOLEAN NTAPI RunWork(PVOID context)
 
 void Reset()
 {
-    StopDeferredThread();
+    StopKernelThreads();
     if (CancelLock().Held()) CancelLock().Release();
     Guard guard(Lock());
     Kernel& kernel = K();
@@ -157,6 +176,28 @@ Status SendBusRequestTo(FakeEnumerator& enumerator, uint32_t code, std::vector<u
                                               static_cast<ULONG>(input.size()),
                                               output.empty() ? nullptr : output.data(),
                                               static_cast<ULONG>(output.size())));
+}
+
+int FireInterrupt(const std::wstring& deviceName)
+{
+    PortDeviceExtension* extension = ExtensionNamed(deviceName);
+    return extension && extension->Enumerator.Interface ? FireInterrupt(extension->Enumerator.Interface) : -1;
+}
+
+std::string CheckWorkQueue(const std::wstring& deviceName)
+{
+    PortDeviceExtension* extension = ExtensionNamed(deviceName);
+    if (!extension) return "no such port";
+    QueueLook look = {extension, 0, 0};
+    KIRQL irql;
+    IoAcquireCancelSpinLock(&irql);
+    if (extension->InterruptRefCount)
+        KeSynchronizeExecution(extension->Enumerator.Resources.InterruptObject, LookAtQueue, &look);
+    else
+        LookAtQueue(&look);
+    IoReleaseCancelSpinLock(irql);
+    const bool agree = look.count == -1 ? look.length == 0 : look.count >= 0 && look.length == ULONG(look.count);
+    return agree ? std::string() : "count " + std::to_string(look.count) + " with " + std::to_string(look.length) + " queued";
 }
 
 }  // namespace fk

@@ -15,7 +15,11 @@ struct FakeInterface {
     FakeEnumerator* enumerator;
     uint32_t handle;
     FakeInterrupt* interrupt;  // null for a port without interrupt
+    PVOID sharedIsr;           // registered by ConnectInterrupt, with its context
+    PVOID sharedIsrContext;
 };
+
+using SharedIsr = ULONG(NTAPI*)(PVOID context, ULONG, ULONG, ULONG);
 
 std::vector<std::unique_ptr<FakeInterface>>& Interfaces()
 {
@@ -57,17 +61,34 @@ ULONG NTAPI Query(PVOID context, ULONG code, PVOID buffer, ULONG_PTR)
     return 0;
 }
 
-ULONG NTAPI ConnectInterrupt(PVOID context, PVOID, ULONG_PTR, PVOID)
+// Registers the driver's routine for the port's interrupt; one at a time.
+ULONG NTAPI ConnectInterrupt(PVOID context, PVOID sharedIsr, ULONG_PTR, PVOID sharedIsrContext)
 {
+    auto* owner = static_cast<FakeInterface*>(context);
     Guard guard(Lock());
-    ++static_cast<FakeInterface*>(context)->enumerator->interruptConnects;
+    FakeEnumerator& enumerator = *owner->enumerator;
+    if (enumerator.refusesInterrupts) return 0;
+    if (owner->sharedIsr) Fail("registering an interrupt routine while one is registered");
+    owner->sharedIsr = sharedIsr;
+    owner->sharedIsrContext = sharedIsrContext;
+    ++enumerator.interruptConnects;
+    enumerator.interruptsRegistered.insert(owner->handle);
     return 1;
 }
 
+// Unregisters it, once no interrupt is being serviced.
 ULONG NTAPI DisconnectInterrupt(PVOID context)
 {
-    Guard guard(Lock());
-    ++static_cast<FakeInterface*>(context)->enumerator->interruptDisconnects;
+    auto* owner = static_cast<FakeInterface*>(context);
+    if (owner->interrupt) owner->interrupt->lock.Acquire();
+    {
+        Guard guard(Lock());
+        if (!owner->sharedIsr) Fail("unregistering an interrupt routine that is not registered");
+        owner->sharedIsr = nullptr;
+        ++owner->enumerator->interruptDisconnects;
+        owner->enumerator->interruptsRegistered.erase(owner->handle);
+    }
+    if (owner->interrupt) owner->interrupt->lock.Release();
     return 1;
 }
 
@@ -125,6 +146,7 @@ NTSTATUS Answer(FakeEnumerator& enumerator, PIRP irp, std::vector<uint8_t>& outp
         owner->enumerator = &enumerator;
         owner->handle = word;
         owner->interrupt = nullptr;
+        owner->sharedIsr = owner->sharedIsrContext = nullptr;
         if (port->hasInterrupt) {
             Guard guard(Lock());
             K().interrupts.push_back(std::make_unique<FakeInterrupt>());
@@ -203,6 +225,32 @@ FakeEnumerator& AddEnumerator(const std::wstring& dosName)
     *static_cast<FakeEnumerator**>(device->DeviceExtension) = enumerator;
     RegisterName(L"\\DosDevices\\" + dosName, device, enumerator);
     return *enumerator;
+}
+
+int FireInterrupt(PortInterface* table)
+{
+    auto* owner = static_cast<FakeInterface*>(table->Context);
+    FakeInterrupt* interrupt = owner->interrupt;
+    int result = -1;
+    if (!interrupt) return result;
+    RunOnInterruptThread([&] {
+        const KIRQL previous = RaiseLevel(interrupt->level);
+        interrupt->lock.Acquire();
+        SharedIsr isr;
+        PVOID context;
+        {
+            Guard guard(Lock());
+            isr = reinterpret_cast<SharedIsr>(owner->sharedIsr);
+            context = owner->sharedIsrContext;
+        }
+        if (isr) {
+            CheckResident(reinterpret_cast<const void*>(isr), "an interrupt service routine");
+            result = static_cast<int>(isr(context, 0, 0, 0));
+        }
+        interrupt->lock.Release();
+        LowerLevel(previous);
+    });
+    return result;
 }
 
 void ResetEnumerators()

@@ -91,6 +91,8 @@ struct FakeEnumerator {
     std::vector<BusRequest> requests;
     std::set<uint32_t> interfacesHeld;  // port handles whose interface was handed out and not released
     int interruptConnects = 0, interruptDisconnects = 0;
+    std::set<uint32_t> interruptsRegistered;  // ports whose interrupt routine is registered
+    bool refusesInterrupts = false;           // ConnectInterrupt answers 0
     bool answersEveryIndex = false;  // IOCTL_BUS_ENUM_PORT never refuses: index n is port n modulo the count
     bool nullInterface = false;      // IOCTL_BUS_GET_PORT_INTERFACE succeeds without a table
 };
@@ -113,6 +115,7 @@ struct PortView {
     int32_t workQueueCount;
     uint32_t interruptRefCount;
     bool hasInterrupt;
+    size_t isrEntries;  // clients' interrupt routines in the port's list
 };
 std::vector<PortView> Ports();  // the driver's port devices, newest first
 PortView PortNamed(const std::wstring& deviceName);
@@ -123,6 +126,12 @@ void SetInterruptConnections(const std::wstring& deviceName, uint32_t count);
 int SynchronisedCalls(const std::wstring& deviceName);
 // Runs work inside the port's interrupt lock, as a client's interrupt routine would.
 void SynchroniseWithInterrupt(const std::wstring& deviceName, const std::function<void()>& work);
+// The port's interrupt, as the enumerator services it on its interrupt thread: what the driver's
+// routine answered (1 claimed, 0 not), or -1 when no routine is registered.
+int FireInterrupt(const std::wstring& deviceName);
+// Looks at the work queue and its count holding the cancel spin lock (and the interrupt's lock
+// while interrupts are connected); empty when they agree, else what was seen.
+std::string CheckWorkQueue(const std::wstring& deviceName);
 
 // --- clients of the port devices ---
 // Requests are sent as a client of the port's device would send them, from any thread. A request

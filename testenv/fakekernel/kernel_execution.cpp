@@ -12,6 +12,8 @@ extern "C" IMAGE_DOS_HEADER __ImageBase;
 namespace fk {
 namespace {
 
+constexpr UCHAR kMutantObject = 2;  // the kernel's object type of a mutex; events are 0 and 1
+
 thread_local KIRQL threadLevel = PASSIVE_LEVEL;
 thread_local char threadToken;  // its address names the thread to fast mutexes
 
@@ -57,6 +59,36 @@ DeferredThread& Worker()
 {
     static auto* worker = new DeferredThread;  // never destroyed: it may outlive static destructors
     return *worker;
+}
+
+// The thread on which enumerators service their interrupts: one piece of work at a time.
+struct InterruptThread {
+    std::thread thread;
+    std::deque<std::function<void()>> work;
+    uint64_t posted = 0, done = 0;  // tickets, served in order
+    bool stop = false;
+};
+
+InterruptThread& Interrupts()
+{
+    static auto* interrupts = new InterruptThread;
+    return *interrupts;
+}
+
+void ServiceInterrupts()
+{
+    std::unique_lock<std::recursive_mutex> lock(Lock());
+    for (;;) {
+        Changed().wait(lock, [] { return Interrupts().stop || !Interrupts().work.empty(); });
+        if (Interrupts().stop) return;
+        std::function<void()> work = std::move(Interrupts().work.front());
+        lock.unlock();
+        work();
+        lock.lock();
+        Interrupts().work.pop_front();
+        ++Interrupts().done;
+        Changed().notify_all();
+    }
 }
 
 void RunDeferred()
@@ -153,16 +185,32 @@ void Defer(std::function<void()> work)
     Changed().notify_all();
 }
 
-void StopDeferredThread()
+void RunOnInterruptThread(const std::function<void()>& work)
+{
+    std::unique_lock<std::recursive_mutex> lock(Lock());
+    if (!Interrupts().thread.joinable()) {
+        Interrupts().stop = false;
+        Interrupts().thread = std::thread(ServiceInterrupts);
+    }
+    Interrupts().work.push_back(work);
+    const uint64_t ticket = ++Interrupts().posted;
+    Changed().notify_all();
+    Changed().wait(lock, [ticket] { return Interrupts().done >= ticket || Interrupts().stop; });
+}
+
+void StopKernelThreads()
 {
     threadLevel = PASSIVE_LEVEL;  // the thread that resets the kernel starts afresh too
     {
         Guard guard(Lock());
-        Worker().stop = true;
+        Worker().stop = Interrupts().stop = true;
         Changed().notify_all();
     }
     if (Worker().thread.joinable()) Worker().thread.join();
-    Worker().stop = false;
+    if (Interrupts().thread.joinable()) Interrupts().thread.join();
+    Worker().stop = Interrupts().stop = false;
+    Interrupts().work.clear();
+    Interrupts().posted = Interrupts().done = 0;
 }
 
 SpinLock& CancelLock()
@@ -283,8 +331,25 @@ extern "C" VOID NTAPI KeClearEvent(PRKEVENT event)
 extern "C" NTSTATUS NTAPI KeWaitForSingleObject(PVOID object, KWAIT_REASON, KPROCESSOR_MODE, BOOLEAN, PLARGE_INTEGER)
 {
     if (fk::CurrentLevel() >= DISPATCH_LEVEL) fk::Fail("waiting at DISPATCH_LEVEL or above");
-    auto* event = static_cast<PRKEVENT>(object);
     std::unique_lock<std::recursive_mutex> lock(fk::Lock());
+    auto* header = static_cast<DISPATCHER_HEADER*>(object);
+    if (header->Type == fk::kMutantObject) {
+        // Held by another client thread for a while at most.
+        auto* mutex = static_cast<PRKMUTEX>(object);
+        auto* me = reinterpret_cast<PKTHREAD>(&fk::threadToken);
+        if (mutex->OwnerThread == me) {
+            fk::Fail("waiting for a mutex the thread holds");
+            return STATUS_SUCCESS;
+        }
+        if (!fk::Changed().wait_for(lock, std::chrono::seconds(30), [mutex] { return mutex->Header.SignalState != 0; })) {
+            fk::Fail("waiting for a mutex that nobody releases");
+            return STATUS_TIMEOUT;
+        }
+        mutex->Header.SignalState = 0;
+        mutex->OwnerThread = me;
+        return STATUS_SUCCESS;
+    }
+    auto* event = static_cast<PRKEVENT>(object);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
     while (!event->Header.SignalState) {
         if ((K().deferred.empty() && !K().deferredBusy) || std::chrono::steady_clock::now() > deadline) {
@@ -295,6 +360,29 @@ extern "C" NTSTATUS NTAPI KeWaitForSingleObject(PVOID object, KWAIT_REASON, KPRO
     }
     if (event->Header.Type == SynchronizationEvent) event->Header.SignalState = 0;
     return STATUS_SUCCESS;
+}
+
+// --- mutex objects ---
+
+extern "C" VOID NTAPI KeInitializeMutex(PRKMUTEX mutex, ULONG)
+{
+    fk::Guard guard(fk::Lock());
+    std::memset(mutex, 0, sizeof *mutex);
+    mutex->Header.Type = fk::kMutantObject;
+    mutex->Header.SignalState = 1;
+}
+
+extern "C" LONG NTAPI KeReleaseMutex(PRKMUTEX mutex, BOOLEAN)
+{
+    fk::Guard guard(fk::Lock());
+    if (mutex->OwnerThread != reinterpret_cast<PKTHREAD>(&fk::threadToken)) {
+        fk::Fail("releasing a mutex without holding it");
+        return 0;
+    }
+    mutex->OwnerThread = nullptr;
+    mutex->Header.SignalState = 1;
+    fk::Changed().notify_all();
+    return 0;
 }
 
 // --- fast mutexes ---

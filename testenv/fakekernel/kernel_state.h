@@ -21,6 +21,8 @@
 
 #include "fake_kernel.h"
 
+struct PortInterface;  // the driver's view of an enumerator's port function table
+
 namespace fk {
 
 struct PoolBlock {
@@ -135,7 +137,9 @@ void CheckCaller(const void* returnAddress, const char* call);
 
 // Queues work for the deferred-call thread.
 void Defer(std::function<void()> work);
-void StopDeferredThread();  // also lowers the calling thread to PASSIVE_LEVEL
+void StopKernelThreads();  // the deferred and interrupt threads; also lowers the caller to PASSIVE_LEVEL
+// Runs work on the thread that services interrupts and waits until it has run.
+void RunOnInterruptThread(const std::function<void()>& work);
 SpinLock& CancelLock();
 
 // A new request with stack locations for device; whether a request is neither completed nor freed.
@@ -145,6 +149,9 @@ bool IsLive(PIRP irp);
 // The registry's part of Reset and of the leak checks.
 void ResetRegistry();
 void ResetEnumerators();
+// The port's interrupt, serviced on the interrupt thread: what the registered routine answered,
+// -1 when none is registered or the port has no interrupt.
+int FireInterrupt(::PortInterface* table);
 int OpenRegistryHandles();
 
 }  // namespace fk
