@@ -141,11 +141,6 @@ int32_t PortInfoUsers()
     return ::PortInfoUsers;
 }
 
-void SetInterruptConnections(const std::wstring& deviceName, uint32_t count)
-{
-    if (PortDeviceExtension* extension = ExtensionNamed(deviceName)) extension->InterruptRefCount = count;
-}
-
 int SynchronisedCalls(const std::wstring& deviceName)
 {
     PortDeviceExtension* extension = ExtensionNamed(deviceName);

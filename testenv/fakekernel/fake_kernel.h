@@ -120,8 +120,6 @@ struct PortView {
 std::vector<PortView> Ports();  // the driver's port devices, newest first
 PortView PortNamed(const std::wstring& deviceName);
 int32_t PortInfoUsers();        // the driver's count of port information grants
-// Sets a port's count of connected interrupts, as connect requests would.
-void SetInterruptConnections(const std::wstring& deviceName, uint32_t count);
 // How many interrupt-synchronised calls were made on the port's interrupt object.
 int SynchronisedCalls(const std::wstring& deviceName);
 // Runs work inside the port's interrupt lock, as a client's interrupt routine would.

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "fake_kernel.h"
+#include "parallel_records.h"
 
 namespace fk {
 
@@ -63,14 +64,40 @@ public:
         return waiters;
     }
 
+    // Connects a client interrupt routine; the interrupt information is kept for the routines at
+    // interrupt level.
+    Completion ConnectInterrupt(PKSERVICE_ROUTINE routine, PVOID context,
+                                PPARALLEL_DEFERRED_ROUTINE deferred = nullptr, PVOID deferredContext = nullptr)
+    {
+        const Completion done = Call(IOCTL_INTERNAL_PARALLEL_CONNECT_INTERRUPT, sizeof interrupt_,
+                                     Routine(routine, context, deferred, deferredContext));
+        if (done.status == kSuccess && done.output.size() == sizeof interrupt_)
+            std::memcpy(&interrupt_, done.output.data(), sizeof interrupt_);
+        return done;
+    }
+    Status DisconnectInterrupt(PKSERVICE_ROUTINE routine, PVOID context)
+    {
+        return Call(IOCTL_INTERNAL_PARALLEL_DISCONNECT_INTERRUPT, 0, Routine(routine, context, nullptr, nullptr)).status;
+    }
+    const PARALLEL_INTERRUPT_INFORMATION& interrupt() const { return interrupt_; }
+
     Status Cleanup() { return CleanupFile(file_); }
     Status Close() { return CloseFile(file_); }
 
 private:
+    static std::vector<uint8_t> Routine(PKSERVICE_ROUTINE routine, PVOID context, PPARALLEL_DEFERRED_ROUTINE deferred,
+                                        PVOID deferredContext)
+    {
+        const PARALLEL_INTERRUPT_SERVICE_ROUTINE record = {routine, context, deferred, deferredContext};
+        const auto* bytes = reinterpret_cast<const uint8_t*>(&record);
+        return std::vector<uint8_t>(bytes, bytes + sizeof record);
+    }
+
     std::wstring device_;
     uint64_t file_ = 0;
     Status created_ = kPending;
     PARALLEL_PORT_INFORMATION info_ = {};
+    PARALLEL_INTERRUPT_INFORMATION interrupt_ = {};
 };
 
 }  // namespace fk

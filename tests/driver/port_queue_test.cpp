@@ -17,6 +17,11 @@ using fk::Completion;
 using fk::PortClient;
 
 const std::wstring kPort = L"\\Device\\ParallelPort0";
+
+BOOLEAN NTAPI IgnoreInterrupt(PKINTERRUPT, PVOID)
+{
+    return FALSE;
+}
 constexpr fk::Status kCancelled = 0xC0000120, kBufferTooSmall = 0xC0000023;
 
 class PortQueue : public drivertest::DriverTest {
@@ -173,8 +178,8 @@ TEST_F(PortQueue, WithAnInterruptConnectedTheCountIsChangedInsideTheInterruptLoc
     client.Free();
     EXPECT_EQ(fk::SynchronisedCalls(kPort), 0);
 
-    fk::SetInterruptConnections(kPort, 1);
-    int calls = 0;
+    ASSERT_EQ(client.ConnectInterrupt(IgnoreInterrupt, nullptr).status, fk::kSuccess);
+    int calls = fk::SynchronisedCalls(kPort);
     const auto synchronised = [&](const char* what) {
         const int now = fk::SynchronisedCalls(kPort);
         EXPECT_GT(now, calls) << what;
@@ -188,7 +193,7 @@ TEST_F(PortQueue, WithAnInterruptConnectedTheCountIsChangedInsideTheInterruptLoc
     synchronised("try allocate");
     client.Free();  // one change, then the deferred port checks of a port that stayed free
     EXPECT_EQ(fk::SynchronisedCalls(kPort), calls + 2);
-    fk::SetInterruptConnections(kPort, 0);
+    EXPECT_EQ(client.DisconnectInterrupt(IgnoreInterrupt, nullptr), fk::kSuccess);
     client.ReleaseInfo();
     client.Close();
 }
@@ -290,12 +295,12 @@ TEST_F(PortQueue, MisuseByAClientLeavesTheCountsAlone)
     EXPECT_EQ(fk::PortInfoUsers(), 0);
     ASSERT_EQ(client.GetInfo(), fk::kSuccess);
     EXPECT_EQ(fk::PagedCodeLocks(), 1);
-    fk::SetInterruptConnections(kPort, 1);
+    ASSERT_EQ(client.ConnectInterrupt(IgnoreInterrupt, nullptr).status, fk::kSuccess);
     const int synchronised = fk::SynchronisedCalls(kPort);
     client.Free();  // the port is free: one look at the count, no deferred port checks
     EXPECT_EQ(Count(), -1);
     EXPECT_EQ(fk::SynchronisedCalls(kPort), synchronised + 1);
-    fk::SetInterruptConnections(kPort, 0);
+    EXPECT_EQ(client.DisconnectInterrupt(IgnoreInterrupt, nullptr), fk::kSuccess);
     EXPECT_EQ(client.Allocate().returned, fk::kSuccess);
     client.Free();
     EXPECT_EQ(Count(), -1);
