@@ -37,9 +37,7 @@ PortView ViewOf(PDEVICE_OBJECT device)
     view.workQueueCount = extension->WorkQueueCount;
     view.interruptRefCount = extension->InterruptRefCount;
     view.hasInterrupt = extension->Enumerator.Resources.InterruptObject != nullptr;
-    view.isrEntries = 0;
-    for (PLIST_ENTRY link = extension->IsrList.Flink; link != &extension->IsrList; link = link->Flink)
-        ++view.isrEntries;
+    view.isrEntries = 0;  // counted by PortNamed, inside the interrupt's lock
     return view;
 }
 
@@ -56,6 +54,14 @@ BOOLEAN NTAPI LookAtQueue(PVOID context)
     look->length = 0;
     for (PLIST_ENTRY link = look->port->WorkQueue.Flink; link != &look->port->WorkQueue; link = link->Flink)
         ++look->length;
+    return TRUE;
+}
+
+BOOLEAN NTAPI CountIsrEntries(PVOID context)
+{
+    auto* view = static_cast<std::pair<const PortDeviceExtension*, size_t>*>(context);
+    const LIST_ENTRY& list = view->first->IsrList;
+    for (const LIST_ENTRY* link = list.Flink; link != &list; link = link->Flink) ++view->second;
     return TRUE;
 }
 
@@ -132,8 +138,24 @@ std::vector<PortView> Ports()
 PortView PortNamed(const std::wstring& deviceName)
 {
     PortDeviceExtension* extension = ExtensionNamed(deviceName);
-    Guard guard(Lock());
-    return extension ? ViewOf(extension->DeviceObject) : PortView{};
+    if (!extension) return PortView{};
+    PortView view;
+    {
+        Guard guard(Lock());
+        view = ViewOf(extension->DeviceObject);
+    }
+    // The list changes inside the interrupt's lock; it is only read there.
+    std::pair<const PortDeviceExtension*, size_t> entries(extension, 0);
+    if (PKINTERRUPT interrupt = extension->Enumerator.Resources.InterruptObject)
+        KeSynchronizeExecution(interrupt, CountIsrEntries, &entries);
+    view.isrEntries = entries.second;
+    return view;
+}
+
+int32_t WorkQueueCount(const std::wstring& deviceName)
+{
+    PortDeviceExtension* extension = ExtensionNamed(deviceName);
+    return extension ? extension->WorkQueueCount : 0;
 }
 
 int32_t PortInfoUsers()

@@ -118,7 +118,8 @@ struct PortView {
     size_t isrEntries;  // clients' interrupt routines in the port's list
 };
 std::vector<PortView> Ports();  // the driver's port devices, newest first
-PortView PortNamed(const std::wstring& deviceName);
+PortView PortNamed(const std::wstring& deviceName);  // the ISR list is counted in the interrupt's lock
+int32_t WorkQueueCount(const std::wstring& deviceName);  // a glance, without any lock
 int32_t PortInfoUsers();        // the driver's count of port information grants
 // How many interrupt-synchronised calls were made on the port's interrupt object.
 int SynchronisedCalls(const std::wstring& deviceName);

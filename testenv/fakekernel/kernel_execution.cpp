@@ -77,9 +77,9 @@ InterruptThread& Interrupts()
 
 void ServiceInterrupts()
 {
-    std::unique_lock<std::recursive_mutex> lock(Lock());
+    Hold lock(Lock());
     for (;;) {
-        Changed().wait(lock, [] { return Interrupts().stop || !Interrupts().work.empty(); });
+        WaitFor(lock, kForever, [] { return Interrupts().stop || !Interrupts().work.empty(); });
         if (Interrupts().stop) return;
         std::function<void()> work = std::move(Interrupts().work.front());
         lock.unlock();
@@ -87,15 +87,14 @@ void ServiceInterrupts()
         lock.lock();
         Interrupts().work.pop_front();
         ++Interrupts().done;
-        Changed().notify_all();
     }
 }
 
 void RunDeferred()
 {
-    std::unique_lock<std::recursive_mutex> lock(Lock());
+    Hold lock(Lock());
     for (;;) {
-        Changed().wait(lock, [] { return Worker().stop || !K().deferred.empty(); });
+        WaitFor(lock, kForever, [] { return Worker().stop || !K().deferred.empty(); });
         if (Worker().stop) return;
         std::function<void()> work = std::move(K().deferred.front());
         K().deferred.pop_front();
@@ -107,7 +106,6 @@ void RunDeferred()
         lock.lock();
         K().deferredBusy = false;
         ++K().deferredRuns;
-        Changed().notify_all();
     }
 }
 
@@ -126,12 +124,6 @@ std::recursive_mutex& Lock()
 {
     static auto* lock = new std::recursive_mutex;
     return *lock;
-}
-
-std::condition_variable_any& Changed()
-{
-    static auto* changed = new std::condition_variable_any;
-    return *changed;
 }
 
 KIRQL CurrentLevel()
@@ -182,20 +174,18 @@ void Defer(std::function<void()> work)
         Worker().thread = std::thread(RunDeferred);
     }
     K().deferred.push_back(std::move(work));
-    Changed().notify_all();
 }
 
 void RunOnInterruptThread(const std::function<void()>& work)
 {
-    std::unique_lock<std::recursive_mutex> lock(Lock());
+    Hold lock(Lock());
     if (!Interrupts().thread.joinable()) {
         Interrupts().stop = false;
         Interrupts().thread = std::thread(ServiceInterrupts);
     }
     Interrupts().work.push_back(work);
     const uint64_t ticket = ++Interrupts().posted;
-    Changed().notify_all();
-    Changed().wait(lock, [ticket] { return Interrupts().done >= ticket || Interrupts().stop; });
+    WaitFor(lock, kForever, [ticket] { return Interrupts().done >= ticket || Interrupts().stop; });
 }
 
 void StopKernelThreads()
@@ -204,7 +194,6 @@ void StopKernelThreads()
     {
         Guard guard(Lock());
         Worker().stop = Interrupts().stop = true;
-        Changed().notify_all();
     }
     if (Worker().thread.joinable()) Worker().thread.join();
     if (Interrupts().thread.joinable()) Interrupts().thread.join();
@@ -221,9 +210,8 @@ SpinLock& CancelLock()
 
 int WaitForDeferredCalls()
 {
-    std::unique_lock<std::recursive_mutex> lock(Lock());
-    if (!Changed().wait_for(lock, std::chrono::seconds(30),
-                            [] { return K().deferred.empty() && !K().deferredBusy; }))
+    Hold lock(Lock());
+    if (!WaitFor(lock, std::chrono::seconds(30), [] { return K().deferred.empty() && !K().deferredBusy; }))
         Fail("deferred calls still running after 30 s");
     return K().deferredRuns;
 }
@@ -316,7 +304,6 @@ extern "C" LONG NTAPI KeSetEvent(PRKEVENT event, KPRIORITY, BOOLEAN)
     fk::Guard guard(fk::Lock());
     const LONG previous = event->Header.SignalState;
     event->Header.SignalState = 1;
-    fk::Changed().notify_all();
     return previous;
 }
 
@@ -331,7 +318,7 @@ extern "C" VOID NTAPI KeClearEvent(PRKEVENT event)
 extern "C" NTSTATUS NTAPI KeWaitForSingleObject(PVOID object, KWAIT_REASON, KPROCESSOR_MODE, BOOLEAN, PLARGE_INTEGER)
 {
     if (fk::CurrentLevel() >= DISPATCH_LEVEL) fk::Fail("waiting at DISPATCH_LEVEL or above");
-    std::unique_lock<std::recursive_mutex> lock(fk::Lock());
+    fk::Hold lock(fk::Lock());
     auto* header = static_cast<DISPATCHER_HEADER*>(object);
     if (header->Type == fk::kMutantObject) {
         // Held by another client thread for a while at most.
@@ -341,7 +328,7 @@ extern "C" NTSTATUS NTAPI KeWaitForSingleObject(PVOID object, KWAIT_REASON, KPRO
             fk::Fail("waiting for a mutex the thread holds");
             return STATUS_SUCCESS;
         }
-        if (!fk::Changed().wait_for(lock, std::chrono::seconds(30), [mutex] { return mutex->Header.SignalState != 0; })) {
+        if (!fk::WaitFor(lock, std::chrono::seconds(30), [mutex] { return mutex->Header.SignalState != 0; })) {
             fk::Fail("waiting for a mutex that nobody releases");
             return STATUS_TIMEOUT;
         }
@@ -350,13 +337,12 @@ extern "C" NTSTATUS NTAPI KeWaitForSingleObject(PVOID object, KWAIT_REASON, KPRO
         return STATUS_SUCCESS;
     }
     auto* event = static_cast<PRKEVENT>(object);
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (!event->Header.SignalState) {
-        if ((K().deferred.empty() && !K().deferredBusy) || std::chrono::steady_clock::now() > deadline) {
-            fk::Fail("waiting for an event that nothing will set");
-            return STATUS_TIMEOUT;
-        }
-        fk::Changed().wait_for(lock, std::chrono::milliseconds(100));
+    const bool set = fk::WaitFor(lock, std::chrono::seconds(30), [event] {
+        return event->Header.SignalState || (K().deferred.empty() && !K().deferredBusy);
+    });
+    if (!set || !event->Header.SignalState) {
+        fk::Fail("waiting for an event that nothing will set");
+        return STATUS_TIMEOUT;
     }
     if (event->Header.Type == SynchronizationEvent) event->Header.SignalState = 0;
     return STATUS_SUCCESS;
@@ -381,7 +367,6 @@ extern "C" LONG NTAPI KeReleaseMutex(PRKMUTEX mutex, BOOLEAN)
     }
     mutex->OwnerThread = nullptr;
     mutex->Header.SignalState = 1;
-    fk::Changed().notify_all();
     return 0;
 }
 
@@ -391,12 +376,12 @@ extern "C" VOID FASTCALL ExAcquireFastMutex(PFAST_MUTEX mutex)
 {
     if (fk::CurrentLevel() > APC_LEVEL) fk::Fail("acquiring a fast mutex above APC_LEVEL");
     auto* me = reinterpret_cast<PKTHREAD>(&fk::threadToken);
-    std::unique_lock<std::recursive_mutex> lock(fk::Lock());
+    fk::Hold lock(fk::Lock());
     if (mutex->Owner == me) {
         fk::Fail("acquiring a fast mutex while holding it");
         return;
     }
-    fk::Changed().wait(lock, [mutex] { return mutex->Owner == nullptr; });
+    fk::WaitFor(lock, fk::kForever, [mutex] { return mutex->Owner == nullptr; });
     mutex->Owner = me;
     mutex->OldIrql = fk::RaiseLevel(APC_LEVEL);
 }
@@ -410,7 +395,6 @@ extern "C" VOID FASTCALL ExReleaseFastMutex(PFAST_MUTEX mutex)
     }
     mutex->Owner = nullptr;
     fk::LowerLevel(static_cast<KIRQL>(mutex->OldIrql));
-    fk::Changed().notify_all();
 }
 
 // --- deferred calls ---

@@ -344,7 +344,6 @@ void RecordClientCompletion(PIRP irp, CCHAR boost)
     if (buffer) request.completion.output.assign(buffer, buffer + request.outputLength);
     if (request.code == IOCTL_INTERNAL_GET_PARALLEL_PORT_INFO && irp->IoStatus.Status == STATUS_SUCCESS)
         ++K().portInfoGrants;
-    Changed().notify_all();
 }
 
 }  // namespace

@@ -8,7 +8,7 @@
 #include <ntddk.h>
 
 #include <atomic>
-#include <condition_variable>
+#include <chrono>
 #include <deque>
 #include <functional>
 #include <map>
@@ -117,8 +117,25 @@ struct Kernel {
 
 Kernel& K();
 std::recursive_mutex& Lock();
-std::condition_variable_any& Changed();  // notified on every completion, event and deferred call
 using Guard = std::lock_guard<std::recursive_mutex>;
+using Hold = std::unique_lock<std::recursive_mutex>;
+
+// Waits, holding the lock only while it looks, until ready() or the time is up; false on time-out.
+// Looking again every few microseconds keeps the waits independent of condition variables: with
+// this toolchain's threads under Wine a notification was seen to hang under load.
+template <typename Ready>
+bool WaitFor(Hold& lock, std::chrono::milliseconds timeout, Ready ready)
+{
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (!ready()) {
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        lock.unlock();
+        std::this_thread::sleep_for(std::chrono::microseconds(20));
+        lock.lock();
+    }
+    return true;
+}
+constexpr std::chrono::milliseconds kForever{24 * 3600 * 1000};
 
 void Fail(const std::string& rule);
 std::wstring Upper(const std::wstring& text);

@@ -53,7 +53,7 @@ public:
     // A client may free only a port it owns; the harness notes any other free.
     void Free(uint8_t level = kPassiveLevel)
     {
-        if (PortNamed(device_).workQueueCount == -1) ReportMisuse("freeing a port that is free");
+        if (WorkQueueCount(device_) == -1) ReportMisuse("freeing a port that is free");
         RunAtLevel(level, reinterpret_cast<const void*>(info_.FreePort), [&] { info_.FreePort(info_.Context); });
     }
     ULONG Waiters(uint8_t level = kPassiveLevel)

@@ -183,8 +183,8 @@ Completion WaitForCompletion(uint64_t id, int timeoutMs)
         Fail("waiting for a request that was never sent");
         return Completion{};
     }
-    std::unique_lock<std::recursive_mutex> lock(Lock());
-    if (!Changed().wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return request->completed; })) {
+    Hold lock(Lock());
+    if (!WaitFor(lock, std::chrono::milliseconds(timeoutMs), [&] { return request->completed; })) {
         Fail("request " + std::to_string(id) + " not completed within " + std::to_string(timeoutMs) + " ms");
         return Completion{};
     }

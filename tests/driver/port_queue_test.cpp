@@ -34,7 +34,7 @@ protected:
         Configure({L"QARIXBUS0"});
         ASSERT_EQ(fk::LoadDriver(), fk::kSuccess);
     }
-    static int32_t Count() { return fk::PortNamed(kPort).workQueueCount; }
+    static int32_t Count() { return fk::WorkQueueCount(kPort); }
     static Completion Done(const fk::Sent& sent) { return fk::WaitForCompletion(sent.request); }
     // An allocate request that must wait in the queue.
     static fk::Sent Waiter(PortClient& client)
