@@ -217,4 +217,21 @@ std::string CheckWorkQueue(const std::wstring& deviceName)
     return agree ? std::string() : "count " + std::to_string(look.count) + " with " + std::to_string(look.length) + " queued";
 }
 
+std::function<SharedState()> WatchPort(void* portExtension)
+{
+    auto* port = static_cast<const PortDeviceExtension*>(portExtension);
+    return [port] {
+        SharedState state;
+        uint64_t fingerprint = 1469598103934665603ull;
+        int bounded = 0;
+        for (const LIST_ENTRY* link = port->IsrList.Flink; link != &port->IsrList && bounded < 1000;
+             link = link->Flink, ++bounded)
+            fingerprint = (fingerprint ^ reinterpret_cast<uintptr_t>(link)) * 1099511628211ull;
+        state.isrList = fingerprint;
+        state.workQueueCount = port->WorkQueueCount;
+        state.connections = port->InterruptRefCount;
+        return state;
+    };
+}
+
 }  // namespace fk

@@ -71,6 +71,11 @@ ULONG NTAPI ConnectInterrupt(PVOID context, PVOID sharedIsr, ULONG_PTR, PVOID sh
     if (owner->sharedIsr) Fail("registering an interrupt routine while one is registered");
     owner->sharedIsr = sharedIsr;
     owner->sharedIsrContext = sharedIsrContext;
+    if (FakeInterrupt* interrupt = owner->interrupt) {
+        interrupt->look = WatchPort(sharedIsrContext);
+        interrupt->afterLastSection = interrupt->look();
+        ++interrupt->registrations;
+    }
     ++enumerator.interruptConnects;
     enumerator.interruptsRegistered.insert(owner->handle);
     return 1;
@@ -85,6 +90,7 @@ ULONG NTAPI DisconnectInterrupt(PVOID context)
         Guard guard(Lock());
         if (!owner->sharedIsr) Fail("unregistering an interrupt routine that is not registered");
         owner->sharedIsr = nullptr;
+        if (owner->interrupt) ++owner->interrupt->registrations;
         ++owner->enumerator->interruptDisconnects;
         owner->enumerator->interruptsRegistered.erase(owner->handle);
     }
@@ -245,7 +251,9 @@ int FireInterrupt(PortInterface* table)
         }
         if (isr) {
             CheckResident(reinterpret_cast<const void*>(isr), "an interrupt service routine");
+            EnterSection(*interrupt);
             result = static_cast<int>(isr(context, 0, 0, 0));
+            LeaveSection(*interrupt);
         }
         interrupt->lock.Release();
         LowerLevel(previous);

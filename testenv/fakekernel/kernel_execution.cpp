@@ -208,6 +208,26 @@ SpinLock& CancelLock()
     return *lock;
 }
 
+void EnterSection(FakeInterrupt& interrupt)
+{
+    if (!interrupt.look) return;
+    const SharedState now = interrupt.look();
+    const SharedState& before = interrupt.afterLastSection;
+    if (now.isrList != before.isrList) Fail("the ISR list changed outside the interrupt's lock");
+    // While interrupts stayed connected, the count changes only inside the lock.
+    const bool stayedConnected = before.connections && now.connections &&
+                                 interrupt.registrations == interrupt.registrationsAtLastSection;
+    if (stayedConnected && now.workQueueCount != before.workQueueCount)
+        Fail("the port's count changed outside the interrupt's lock while interrupts are connected");
+}
+
+void LeaveSection(FakeInterrupt& interrupt)
+{
+    if (!interrupt.look) return;
+    interrupt.afterLastSection = interrupt.look();
+    interrupt.registrationsAtLastSection = interrupt.registrations;
+}
+
 int WaitForDeferredCalls()
 {
     Hold lock(Lock());
@@ -284,7 +304,9 @@ extern "C" BOOLEAN NTAPI KeSynchronizeExecution(PKINTERRUPT object, PKSYNCHRONIZ
         ++interrupt->synchronisedCalls;
     }
     fk::CheckResident(reinterpret_cast<const void*>(routine), "an interrupt-synchronised routine");
+    fk::EnterSection(*interrupt);
     const BOOLEAN result = routine(context);
+    fk::LeaveSection(*interrupt);
     interrupt->lock.Release();
     fk::LowerLevel(previous);
     return result;

@@ -57,12 +57,32 @@ private:
     std::atomic<std::thread::id> owner_{};
 };
 
-// An interrupt object as the enumerator owns it: a lock and the level it synchronises at.
+// What must not change outside the interrupt's lock while clients share it: the port's ISR list
+// (a fingerprint of its links) and, while interrupts are connected, the ownership count.
+struct SharedState {
+    uint64_t isrList = 0;
+    LONG workQueueCount = 0;
+    ULONG connections = 0;
+};
+
+// An interrupt object as the enumerator owns it: a lock and the level it synchronises at. Once a
+// port registers for it, every section inside the lock checks on entry that nothing changed since
+// the last section ended.
 struct FakeInterrupt {
     SpinLock lock;
     KIRQL level = 8;
     int synchronisedCalls = 0;
+    std::function<SharedState()> look;  // set when the driver registers its routine
+    SharedState afterLastSection;
+    int registrations = 0;              // registrations and unregistrations so far
+    int registrationsAtLastSection = 0;
 };
+
+// Around every section inside an interrupt's lock, with the lock held.
+void EnterSection(FakeInterrupt& interrupt);
+void LeaveSection(FakeInterrupt& interrupt);
+// The driver's shared state of the port whose extension registered for the interrupt.
+std::function<SharedState()> WatchPort(void* portExtension);
 
 // A request sent by a test client, kept until Reset so that late looks at it stay valid.
 struct ClientRequest {
