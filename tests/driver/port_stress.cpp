@@ -5,6 +5,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <mutex>
 #include <random>
@@ -268,6 +270,27 @@ void Canceller(Shared& shared, uint32_t seed)
     }
 }
 
+// Ends the program when the clients make no progress for 30 s (a thread is stuck), with what was
+// found so far: a hang is a failure that says so.
+void Watchdog(Shared& shared, const std::atomic<bool>& finished)
+{
+    uint64_t last = 0;
+    int quiet = 0;
+    while (!finished) {
+        std::this_thread::sleep_for(std::chrono::seconds(1));
+        const uint64_t now = shared.operations;
+        quiet = now == last ? quiet + 1 : 0;
+        last = now;
+        if (quiet < 30) continue;
+        std::lock_guard<std::mutex> guard(shared.lock);
+        for (const std::string& problem : shared.problems) std::printf("problem: %s\n", problem.c_str());
+        for (const std::string& failure : fk::VerifierFailures()) std::printf("verifier: %s\n", failure.c_str());
+        std::printf("FAILED: no progress for 30 s after %llu operations\n", static_cast<unsigned long long>(now));
+        std::fflush(stdout);
+        std::_Exit(3);
+    }
+}
+
 fk::FakeEnumerator* LoadWithTwoPorts()
 {
     fk::Reset();
@@ -314,6 +337,8 @@ Result Run(uint64_t operations, uint32_t seed, int clients)
         return result;
     }
     const auto start = std::chrono::steady_clock::now();
+    std::atomic<bool> finished{false};
+    std::thread watchdog(Watchdog, std::ref(shared), std::cref(finished));
     std::thread source(InterruptSource, std::ref(shared), seed ^ 0x5eed);
     std::thread canceller(Canceller, std::ref(shared), seed ^ 0xca9ce1);
     std::vector<std::thread> threads;
@@ -323,6 +348,8 @@ Result Run(uint64_t operations, uint32_t seed, int clients)
     shared.stop = true;
     source.join();
     canceller.join();
+    finished = true;
+    watchdog.join();
     result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     result.operations = operations;
     const int deferredCalls = fk::WaitForDeferredCalls();
