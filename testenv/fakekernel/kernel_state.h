@@ -88,12 +88,9 @@ std::function<SharedState()> WatchPort(void* portExtension);
 struct ClientRequest {
     uint64_t id;
     PIRP irp;
-    PFILE_OBJECT file;
-    uint8_t major;
-    uint32_t code;
+    uint32_t code;  // of an internal control request; 0 for the others
     uint32_t outputLength;
     Status returned = kPending;
-    bool returnedYet = false;
     bool completed = false;
     Completion completion;
 };

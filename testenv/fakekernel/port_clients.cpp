@@ -57,7 +57,6 @@ void CheckReturned(ClientRequest& request, NTSTATUS returned)
 {
     Guard guard(Lock());
     request.returned = static_cast<Status>(returned);
-    request.returnedYet = true;
     const auto* stack = reinterpret_cast<const IO_STACK_LOCATION*>(request.irp + 1);
     const bool marked = (stack->Control & SL_PENDING_RETURNED) != 0;
     if (returned == STATUS_PENDING) {
@@ -93,9 +92,7 @@ std::shared_ptr<ClientRequest> Send(PFILE_OBJECT file, UCHAR major, ULONG code, 
 
     auto request = std::make_shared<ClientRequest>();
     request->irp = irp;
-    request->file = file;
-    request->major = major;
-    request->code = code;
+    request->code = major == IRP_MJ_INTERNAL_DEVICE_CONTROL ? code : 0;
     request->outputLength = outputLength;
     {
         Guard guard(Lock());
@@ -103,7 +100,7 @@ std::shared_ptr<ClientRequest> Send(PFILE_OBJECT file, UCHAR major, ULONG code, 
         K().clientRequests[irp] = request;
         K().requestsById[request->id] = request;
     }
-    CheckRelease(major == IRP_MJ_INTERNAL_DEVICE_CONTROL ? code : 0);
+    CheckRelease(request->code);
     CheckReturned(*request, IofCallDriver(file->DeviceObject, irp));
     return request;
 }
