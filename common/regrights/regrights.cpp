@@ -192,26 +192,34 @@ DWORD RestoreKeyAccess(HKEY root, const char* subkey, KeyAccessNode* tree, int r
     if (!tree) return ERROR_SUCCESS;
     OpenedKey key(root, subkey);
     if (key.error()) return key.error();
-    SetKeyDacl(key.get(), tree->savedDacl);
-    return RestoreKeyAccessTree(key.get(), tree, tree->savedDacl, recursive);
+    const DWORD top = SetKeyDacl(key.get(), tree->savedDacl);
+    const DWORD below = RestoreKeyAccessTree(key.get(), tree, tree->savedDacl, recursive);
+    return top ? top : below;
 }
 
 DWORD RestoreKeyAccessTree(HKEY key, KeyAccessNode* node, PACL acl, int recursive)
 {
-    return ForEachOpenedSubkey(key, [&](HKEY subkey, const char* name) -> DWORD {
+    // A DACL that cannot be put back does not stop the walk: every other key still gets its own
+    // back, and the first such failure is the result.
+    DWORD firstFailure = ERROR_SUCCESS;
+    auto keep = [&firstFailure](DWORD rc) {
+        if (rc && !firstFailure) firstFailure = rc;
+    };
+    const DWORD walk = ForEachOpenedSubkey(key, [&](HKEY subkey, const char* name) -> DWORD {
         KeyAccessNode* child = node ? FindAccessNode(node, name) : nullptr;
         if (child) {
             // A recorded key gets back its own DACL; one whose access was never changed keeps
             // its DACL, and its recorded ancestors' DACL only reaches keys below it that were
             // not recorded (created while access was granted).
-            RestoreKeyAccessTree(subkey, child, child->savedDacl ? child->savedDacl : acl, recursive);
-            SetKeyDacl(subkey, child->savedDacl);
+            keep(RestoreKeyAccessTree(subkey, child, child->savedDacl ? child->savedDacl : acl, recursive));
+            keep(SetKeyDacl(subkey, child->savedDacl));
         } else if (recursive) {
-            RestoreKeyAccessTree(subkey, nullptr, acl, recursive);
-            SetKeyDacl(subkey, acl);
+            keep(RestoreKeyAccessTree(subkey, nullptr, acl, recursive));
+            keep(SetKeyDacl(subkey, acl));
         }
         return ERROR_SUCCESS;
     });
+    return walk ? walk : firstFailure;
 }
 
 void FreeKeyAccessTree(KeyAccessNode* tree)
@@ -356,6 +364,5 @@ DWORD SetKeyDacl(HKEY key, PACL dacl)
     SECURITY_DESCRIPTOR descriptor;
     InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION);
     SetSecurityDescriptorDacl(&descriptor, TRUE, IsNoDacl(dacl) ? nullptr : dacl, FALSE);
-    RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, &descriptor);
-    return ERROR_SUCCESS;
+    return static_cast<DWORD>(RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, &descriptor));
 }

@@ -39,8 +39,10 @@ DWORD KeyNeedsAccess(HKEY key);
 DWORD GetEffectiveKeyAccess(PACL dacl, HANDLE token, DWORD* mask);
 DWORD GrantUserFullAccess(HKEY key, PACL* saved);
 DWORD GrantKeyAccessTree(HKEY key, KeyAccessNode* node);
+// Restores every key it can reach; the first failure is the result.
 DWORD RestoreKeyAccessTree(HKEY key, KeyAccessNode* node, PACL acl, int recursive);
 // The descriptor buffer is the caller's to free (LocalFree); dacl points into it and may be none.
 DWORD GetKeyDacl(HKEY key, PSECURITY_DESCRIPTOR* descriptor, PACL* dacl);
+// Nothing for none; otherwise RegSetKeySecurity's result.
 DWORD SetKeyDacl(HKEY key, PACL dacl);
 KeyAccessNode* FindAccessNode(KeyAccessNode* node, const char* name);

@@ -55,7 +55,9 @@ extern "C" LONG WINAPI MakeAutorun(LONG on)
 {
     KeyGrant grant(HKEY_CURRENT_USER, RunKeyPath);
     if (!grant) return SetKeyProblem(kUserRootName, RunKeyPath, "at gaining permition");
-    return on ? Register() : Unregister();
+    const int result = on ? Register() : Unregister();
+    if (!grant.Restore()) return SetKeyProblem(kUserRootName, RunKeyPath, "at gaining permition");
+    return result;
 }
 
 int IsAutorunSet()

@@ -36,6 +36,7 @@ int SaveEntries(std::vector<Entry>& list, const char* place, const char* noRight
         KeyGrant grant(HKEY_LOCAL_MACHINE, entry.keyPath);
         if (!grant) return SetKeyProblem(kMachineRootName, entry.keyPath, noRightsPlace);
         result = WriteEnabled(entry.keyPath, entry.enabled, place);
+        if (!grant.Restore()) return SetKeyProblem(kMachineRootName, entry.keyPath, noRightsPlace);
     }
     return result;
 }
@@ -65,6 +66,16 @@ int DeleteCardKey(const char* keyPath)
     return result;
 }
 
+// A deleted key is done with: a later save or removal (after "No" to the reboot question, the
+// user may press OK again) must not try it again.
+template <class Entry>
+void MarkDeletedIf(bool deleted, Entry& entry)
+{
+    if (!deleted) return;
+    entry.deleted = 1;
+    entry.modified = 0;
+}
+
 }  // namespace
 
 int SaveCards()
@@ -82,11 +93,12 @@ int RemovePorts()
     int result = kResultOk;
     for (PortEntry& port : PortList) {
         if (result != kResultOk && result != kResultWritten) break;
-        if (!port.remove) continue;
+        if (!port.remove || port.deleted) continue;
         KeyGrant grant(HKEY_LOCAL_MACHINE, port.keyPath);
         result = grant && RegDeleteKeyA(HKEY_LOCAL_MACHINE, port.keyPath) == ERROR_SUCCESS
                      ? kResultWritten
                      : kResultDeleteFailed;
+        MarkDeletedIf(result == kResultWritten, port);
     }
     return result;
 }
@@ -96,9 +108,10 @@ int RemoveCards()
     int result = kResultOk;
     for (CardEntry& card : CardList) {
         if (result != kResultOk && result != kResultWritten) break;
-        if (!card.remove) continue;
+        if (!card.remove || card.deleted) continue;
         KeyGrant grant(HKEY_LOCAL_MACHINE, card.keyPath);
         result = grant ? DeleteCardKey(card.keyPath) : kResultDeleteFailed;
+        MarkDeletedIf(result == kResultWritten, card);
     }
     return result;
 }

@@ -14,6 +14,7 @@ struct CardEntry {
     uint16_t error;    // low 16 bits of Error, 0 when missing
     int32_t modified;  // Flags must be rewritten from enabled
     int32_t remove;    // the key is to be deleted
+    int32_t deleted;   // the key has been deleted: nothing is left to write
     uint16_t bus, device, function, vendor, deviceId;
     std::vector<int32_t> portIndexes;  // positions in PortList, in reading order
     char keyPath[kPathChars];
@@ -28,6 +29,7 @@ struct PortEntry {
     uint16_t flags;  // low 16 bits of the stored Flags
     int32_t modified;
     int32_t remove;
+    int32_t deleted;  // the key has been deleted: nothing is left to write
     char keyPath[kPathChars];
     char DeviceDesc[kTextChars];
     char EnumPropPages[kTextChars];

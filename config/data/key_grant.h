@@ -1,6 +1,6 @@
 // Full access to a key and everything below it for the lifetime of one operation: granted on
-// construction where the key's DACL does not already give it, every saved DACL put back on
-// destruction.
+// construction where the key's DACL does not already give it, every saved DACL put back by
+// Restore or, at the latest, on destruction.
 #pragma once
 
 #include <windows.h>
@@ -15,7 +15,7 @@ public:
     }
     ~KeyGrant()
     {
-        if (granted_) RestoreKeyAccess(root_, path_, tree_, 1);
+        Restore();
         FreeKeyAccessTree(tree_);
     }
     KeyGrant(const KeyGrant&) = delete;
@@ -23,9 +23,20 @@ public:
 
     explicit operator bool() const { return granted_; }
 
+    // Puts the saved DACLs back (once); true when every one of them went back. A key deleted
+    // meanwhile has nothing left to restore.
+    bool Restore()
+    {
+        if (!granted_ || restored_) return true;
+        restored_ = true;
+        const DWORD rc = RestoreKeyAccess(root_, path_, tree_, 1);
+        return rc == ERROR_SUCCESS || rc == ERROR_FILE_NOT_FOUND;
+    }
+
 private:
     HKEY root_;
     const char* path_;
     KeyAccessNode* tree_ = nullptr;
     bool granted_ = false;
+    bool restored_ = false;
 };

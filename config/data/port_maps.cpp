@@ -35,8 +35,8 @@ int SavePortMaps()
     if (!grant) return SetKeyProblem(kMachineRootName, EnumeratorPath, "in SavePortMaps : no rights");
     ScopedKey enumerator(HKEY_LOCAL_MACHINE, EnumeratorPath);
     if (!enumerator) return SetKeyProblem(kMachineRootName, EnumeratorPath, "in SavePortMaps");
-    if (!WriteMap(enumerator.get(), "COMPortMap", ComPortMap) ||
-        !WriteMap(enumerator.get(), "LPTPortMap", LptPortMap))
-        return kResultSaveFailed;
-    return kResultOk;
+    const bool written = WriteMap(enumerator.get(), "COMPortMap", ComPortMap) &&
+                         WriteMap(enumerator.get(), "LPTPortMap", LptPortMap);
+    if (!grant.Restore()) return SetKeyProblem(kMachineRootName, EnumeratorPath, "in SavePortMaps : no rights");
+    return written ? kResultOk : kResultSaveFailed;
 }

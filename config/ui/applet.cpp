@@ -19,7 +19,54 @@ namespace {
 int initialised;
 ATOM instanceAtom;  // "KTCFGAtom" while this process runs the tool
 
+constexpr char kInstanceAtomName[] = "KTCFGAtom";
+constexpr char kInstanceMutexName[] = "KTCFGInstance";
+
+// Owned by the thread that runs the tool. Unlike the atom, the system lets go of it when its
+// process ends, however it ends, so it tells a running instance from one that died; and taking
+// it is one step, so of two starts at the same moment only one wins.
+HANDLE instanceMutex;
+
+// An atom that a dead instance left behind is taken over: its references go, a new one is made.
+ATOM TakeOverAtom()
+{
+    for (int reference = 0; reference < 0x10000 && GlobalFindAtomA(kInstanceAtomName); ++reference)
+        GlobalDeleteAtom(GlobalFindAtomA(kInstanceAtomName));
+    return GlobalAddAtomA(kInstanceAtomName);
+}
+
 }  // namespace
+
+bool TakeToolInstance()
+{
+    if (instanceMutex) return false;  // this process runs the tool already
+    HANDLE mutex = CreateMutexA(nullptr, FALSE, kInstanceMutexName);
+    if (!mutex) {
+        // Without the mutex only the atom can tell.
+        if (GlobalFindAtomA(kInstanceAtomName)) return false;
+        instanceAtom = GlobalAddAtomA(kInstanceAtomName);
+        return true;
+    }
+    const DWORD wait = WaitForSingleObject(mutex, 0);
+    if (wait != WAIT_OBJECT_0 && wait != WAIT_ABANDONED) {
+        CloseHandle(mutex);
+        return false;
+    }
+    instanceMutex = mutex;
+    instanceAtom = TakeOverAtom();
+    return true;
+}
+
+void ReleaseToolInstance()
+{
+    if (instanceAtom) GlobalDeleteAtom(instanceAtom);
+    instanceAtom = 0;
+    if (instanceMutex) {
+        ReleaseMutex(instanceMutex);
+        CloseHandle(instanceMutex);
+    }
+    instanceMutex = nullptr;
+}
 
 BOOL InitializeTool(HINSTANCE instance)
 {
@@ -34,12 +81,11 @@ BOOL InitializeTool(HINSTANCE instance)
 
 extern "C" LONG WINAPI StartCfgNt()
 {
-    // One tool at a time: the atom lives from here until the main window has closed.
-    if (GlobalFindAtomA("KTCFGAtom")) {
+    // One tool at a time: the instance is held from here until the main window has closed.
+    if (!TakeToolInstance()) {
         PostMessageA(HWND_BROADCAST, ToolMessage, 0, 0);
         return 0;
     }
-    instanceAtom = GlobalAddAtomA("KTCFGAtom");
 
     INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_TREEVIEW_CLASSES | ICC_LISTVIEW_CLASSES | ICC_BAR_CLASSES};
     InitCommonControlsEx(&controls);
@@ -51,8 +97,7 @@ extern "C" LONG WINAPI StartCfgNt()
     if (CardList.empty()) MessageBoxA(nullptr, "No KTCards found", kToolCaption, MB_OK);
     RunMainWindow();
 
-    if (instanceAtom) GlobalDeleteAtom(instanceAtom);
-    instanceAtom = 0;
+    ReleaseToolInstance();
     return 0;
 }
 

@@ -10,5 +10,12 @@ extern UINT ToolMessage;
 // then, the first time only, keeps the module and loads the registry paths.
 BOOL InitializeTool(HINSTANCE instance);
 
+// The single-instance guard: the global atom "KTCFGAtom", which other programs may look for, and
+// a mutex that tells whether the instance holding the atom is still alive. TakeToolInstance is
+// false while a live instance runs (in this process or another); an instance that died without
+// releasing is taken over.
+bool TakeToolInstance();
+void ReleaseToolInstance();
+
 extern "C" LONG WINAPI StartCfgNt();
 extern "C" LONG APIENTRY CPlApplet(HWND controlPanel, UINT message, LPARAM param1, LPARAM param2);

@@ -15,6 +15,7 @@
 #include "ui/property_sheet.h"
 #include "ui/reserved_ports.h"
 #include "ui/service_prompts.h"
+#include "ui/tool_icon.h"
 
 namespace {
 
@@ -55,16 +56,28 @@ INT_PTR CALLBACK MainWindow::DialogProc(HWND window, UINT message, WPARAM wParam
     }
     switch (message) {
     case WM_NOTIFY: {
+        // Only the two selection notifications carry the tree-view record; any other may be a
+        // bare header.
         const auto* header = reinterpret_cast<const NMHDR*>(lParam);
+        if (header->idFrom != IDC_TREE || (header->code != TVN_SELCHANGINGA && header->code != TVN_SELCHANGEDA))
+            return TRUE;
         const HTREEITEM newItem = reinterpret_cast<const NMTREEVIEWA*>(lParam)->itemNew.hItem;
         // Some tree views ignore a drop highlight for the item that is already selected, which it
         // is by the time the change is announced; moving it while the change is still coming
         // works everywhere.
-        if (header->idFrom == IDC_TREE && header->code == TVN_SELCHANGINGA)
+        if (header->code == TVN_SELCHANGINGA)
             SendMessageA(current->tree_, TVM_SELECTITEM, TVGN_DROPHILITE, reinterpret_cast<LPARAM>(newItem));
-        if (header->idFrom == IDC_TREE && header->code == TVN_SELCHANGEDA) current->SelectionChanged(newItem);
+        else
+            current->SelectionChanged(newItem);
         return TRUE;
     }
+    case WM_SETCURSOR:
+        // The wait cursor stays over the window and its controls for the whole restart, also
+        // while a message box of the restart lets the mouse move.
+        if (!current->restarting_) return FALSE;
+        SetCursor(LoadCursor(nullptr, IDC_WAIT));
+        SetWindowLongPtrA(window, DWLP_MSGRESULT, TRUE);
+        return TRUE;
     case WM_COMMAND:
         current->OnCommand(LOWORD(wParam));
         return TRUE;
@@ -79,11 +92,7 @@ void MainWindow::OnInitDialog(HWND window)
 {
     window_ = window;
     tree_ = GetDlgItem(window, IDC_TREE);
-    HICON large = LoadIconA(ToolInstance, MAKEINTRESOURCEA(IDI_TOOL));
-    auto small = static_cast<HICON>(LoadImageA(ToolInstance, MAKEINTRESOURCEA(IDI_TOOL), IMAGE_ICON,
-                                               GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0));
-    SendMessageA(window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(large));
-    SendMessageA(window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small ? small : large));
+    smallIcon_ = SetToolIcons(window);
     if (IsAutorunSet()) CheckDlgButton(window, IDC_AUTORUN, BST_CHECKED);
     if (GetStopUnusedServices()) CheckDlgButton(window, IDC_STOP_UNUSED, BST_CHECKED);
     treeProc_ = reinterpret_cast<WNDPROC>(
@@ -110,6 +119,8 @@ void MainWindow::OnDestroy()
     SetWindowLongPtrA(tree_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(treeProc_));
     if (images_) ImageList_Destroy(images_);
     images_ = nullptr;
+    if (smallIcon_) DestroyIcon(smallIcon_);
+    smallIcon_ = nullptr;
     current = nullptr;
 }
 
@@ -134,9 +145,9 @@ bool MainWindow::HasPendingChanges() const
 {
     if (pendingChanges_) return true;
     for (const CardEntry& card : CardList)
-        if (card.modified || card.remove) return true;
+        if (card.modified || (card.remove && !card.deleted)) return true;
     for (const PortEntry& port : PortList)
-        if (port.modified || port.remove) return true;
+        if (port.modified || (port.remove && !port.deleted)) return true;
     return false;
 }
 
@@ -170,6 +181,7 @@ void MainWindow::OnOk()
 
 void MainWindow::RestartDrivers()
 {
+    restarting_ = true;
     HCURSOR previous = SetCursor(LoadCursor(nullptr, IDC_WAIT));
     ReportIfFailed(SaveCards());
     ReportIfFailed(SavePorts());
@@ -179,6 +191,7 @@ void MainWindow::RestartDrivers()
     ControlServices(kFullRestartFlag);
     GetConfiguration();
     Rebuild();
+    restarting_ = false;
     SetCursor(previous ? previous : LoadCursor(nullptr, IDC_ARROW));
 }
 

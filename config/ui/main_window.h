@@ -73,6 +73,8 @@ private:
     bool autorunToggled_ = false;
     bool stopOptionToggled_ = false;
     bool removalRequested_ = false;
+    bool restarting_ = false;  // "Restart Drivers" is at work: the wait cursor stays
+    HICON smallIcon_ = nullptr;  // loaded for this window, destroyed with it
     uint32_t pendingChanges_ = 0;
     SavedTreeState saved_;
 };

@@ -1,0 +1,331 @@
+// The device property sheet: the tool's two pages, the provider's pages, the access to the
+// device's key while the sheet is open, and what the main window makes of it afterwards.
+#include <windows.h>
+#include <commctrl.h>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <functional>
+#include <thread>
+
+#include "dacl_refusal.h"
+#include "data/driver_info.h"
+#include "data/inventory.h"
+#include "key_security.h"
+#include "text/bounded_text.h"
+#include "tool_harness.h"
+#include "ui/property_sheet.h"
+
+namespace {
+
+constexpr int kFirstPort = kPortItemBase;  // serial port 1 of card 1
+constexpr int kFirstCard = kCardItemBase;
+constexpr char kPortCaption[] = "Qarix Serial Port";
+// Administrators may read and change the DACL but not write: the sheet has to grant access.
+constexpr char kReadOnly[] = "D:(A;;KRWD;;;BA)(A;;KA;;;SY)";
+
+std::string DlgText(HWND window, int id)
+{
+    return guiauto::WindowText(GetDlgItem(window, id));
+}
+
+bool Shown(HWND page, int id)
+{
+    return IsWindowVisible(GetDlgItem(page, id)) != FALSE;
+}
+
+std::vector<std::string> TabTitles(HWND sheet)
+{
+    HWND tabs = reinterpret_cast<HWND>(SendMessageA(sheet, PSM_GETTABCONTROL, 0, 0));
+    std::vector<std::string> titles;
+    const int count = static_cast<int>(SendMessageA(tabs, TCM_GETITEMCOUNT, 0, 0));
+    for (int i = 0; i < count; ++i) {
+        char text[64] = {};
+        TCITEMA item = {};
+        item.mask = TCIF_TEXT;
+        item.pszText = text;
+        item.cchTextMax = sizeof text;
+        SendMessageA(tabs, TCM_GETITEMA, i, reinterpret_cast<LPARAM>(&item));
+        titles.push_back(text);
+    }
+    return titles;
+}
+
+HWND PageAt(HWND sheet, int index)
+{
+    SendMessageA(sheet, PSM_SETCURSEL, index, 0);
+    return reinterpret_cast<HWND>(SendMessageA(sheet, PSM_GETCURRENTPAGEHWND, 0, 0));
+}
+
+std::vector<std::string> ListLines(HWND list)
+{
+    std::vector<std::string> lines;
+    const int count = static_cast<int>(SendMessageA(list, LB_GETCOUNT, 0, 0));
+    for (int i = 0; i < count; ++i) {
+        char text[kTextChars] = {};
+        SendMessageA(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(text));
+        lines.push_back(text);
+    }
+    return lines;
+}
+
+// The sheet alone, on this thread, from the inventory read in process.
+class DeviceSheet : public ToolHarness {
+protected:
+    void SetUp() override
+    {
+        ToolHarness::SetUp();
+        installation = Install();
+        ASSERT_EQ(GetDriverInfo(), 1);
+        GetConfiguration();
+        ASSERT_FALSE(PortList.empty());
+        UseProvider(kFirstPort, KTS2KUI_PATH);
+    }
+    static void UseProvider(int code, const char* library)
+    {
+        char* name = KindOf(code) == ItemKind::Card ? CardOf(code)->EnumPropPages : PortOf(code)->EnumPropPages;
+        kt::CopyText(name, kTextChars, library);
+    }
+    static std::string KeyOf(int code)
+    {
+        return KindOf(code) == ItemKind::Card ? CardOf(code)->keyPath : PortOf(code)->keyPath;
+    }
+    static void SetDword(int code, const char* name, DWORD value)
+    {
+        ASSERT_EQ(cardsim::SetDword(HKEY_LOCAL_MACHINE, KeyOf(code), name, value), ERROR_SUCCESS);
+    }
+
+    // Shows the sheet of code; drive(sheet) runs on a second thread once it is visible, and the
+    // sheet is cancelled afterwards if still open. Returns the sheet's result word.
+    int Show(int code, const char* caption, const std::function<void(HWND)>& drive)
+    {
+        guiauto::Watchdog watchdog(60000);
+        std::thread driver([&] {
+            HWND sheet = guiauto::WaitForWindow("#32770", caption, 20000);
+            if (!sheet) {
+                ADD_FAILURE() << "the sheet did not open";
+                return;
+            }
+            guiauto::Flush(sheet);
+            drive(sheet);
+            if (IsWindow(sheet)) PostMessageA(sheet, WM_COMMAND, IDCANCEL, 0);
+        });
+        const int result = ShowDevicePropertySheet(nullptr, code);
+        driver.join();
+        EXPECT_FALSE(watchdog.fired());
+        return result;
+    }
+
+    cardsim::Installation installation;
+};
+
+TEST_F(DeviceSheet, PortSheetShowsCommonAndDriverPagesThenTheProvidersPages)
+{
+    std::vector<std::string> titles, files;
+    std::string status, location, type, provider, description, date, version;
+    bool portIcon = false, cardIcon = true;
+    Show(kFirstPort, kPortCaption, [&](HWND sheet) {
+        titles = TabTitles(sheet);
+        HWND common = PageAt(sheet, 0);
+        status = DlgText(common, IDC_STATUS_TEXT);
+        location = DlgText(common, IDC_LOCATION);
+        type = DlgText(common, IDC_DEVICE_TYPE);
+        provider = DlgText(common, IDC_DRIVER_PROVIDER);
+        description = DlgText(common, IDC_DEVICE_DESC);
+        portIcon = Shown(common, IDC_PORT_ICON);
+        cardIcon = Shown(common, IDC_CARD_ICON);
+        guiauto::WaitUntilPainted(sheet);
+        guiauto::SaveScreenshot(sheet, guiauto::ScreenshotDir() + "\\sheet_port_common.png");
+        HWND driver = PageAt(sheet, 1);
+        date = DlgText(driver, IDC_DRIVER_DATE);
+        version = DlgText(driver, IDC_DRIVER_VERSION);
+        files = ListLines(GetDlgItem(driver, IDC_DRIVER_FILES));
+        guiauto::WaitUntilPainted(sheet);
+        guiauto::SaveScreenshot(sheet, guiauto::ScreenshotDir() + "\\sheet_port_driver.png");
+        PageAt(sheet, 2);
+        guiauto::WaitUntilPainted(sheet);
+        guiauto::SaveScreenshot(sheet, guiauto::ScreenshotDir() + "\\sheet_port_settings.png");
+    });
+    ASSERT_GE(titles.size(), 3u);
+    EXPECT_EQ(titles[0], "Common");
+    EXPECT_EQ(titles[1], "Driver");
+    EXPECT_EQ(description, kPortCaption);
+    EXPECT_TRUE(portIcon);
+    EXPECT_FALSE(cardIcon);
+    EXPECT_EQ(status, "This device is working properly.");  // the text stored for error 0
+    EXPECT_EQ(type, "Connectors (COM and LPT)");
+    EXPECT_EQ(provider, "Tervane");
+    EXPECT_EQ(location, "Qarix PCI 4S1P");
+    EXPECT_EQ(date, "11/20/2006");
+    EXPECT_EQ(version, "4.11.0.0");
+    // The package's files in the reverse of their registry order.
+    EXPECT_EQ(files, (std::vector<std::string>{"KTS2KUI.dll", "ktcfg.cpl", "ktpnt.sys", "ktpptnt.sys",
+                                               "ktsnt.sys", "ktcnt.sys"}));
+    EXPECT_TRUE(Boxes().empty());
+}
+
+TEST_F(DeviceSheet, StatusWithoutAStoredTextAndAPortNoCardListsShowTheFallbacks)
+{
+    HKEY errors;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, (std::string(cardsim::kEnumeratorPath) + "\\KNOWNERRORS").c_str(), 0,
+                            KEY_SET_VALUE, &errors),
+              ERROR_SUCCESS);
+    EXPECT_EQ(RegDeleteValueA(errors, "0"), ERROR_SUCCESS);
+    RegCloseKey(errors);
+    for (CardEntry& card : CardList) card.portIndexes.clear();
+    std::string status, location;
+    Show(kFirstPort, kPortCaption, [&](HWND sheet) {
+        HWND common = PageAt(sheet, 0);
+        status = DlgText(common, IDC_STATUS_TEXT);
+        location = DlgText(common, IDC_LOCATION);
+    });
+    EXPECT_EQ(status, "Failure number: 0\r\n\r\nNo Description");
+    EXPECT_EQ(location, "");
+}
+
+TEST_F(DeviceSheet, CardSheetShowsTheCardAndItsOwnProvidersPages)
+{
+    UseProvider(kFirstCard, STANDIN_PAGES_PATH);
+    CardOf(kFirstCard)->error = 24;
+    std::vector<std::string> titles;
+    std::string status, location;
+    bool cardIcon = false, portIcon = true;
+    Show(kFirstCard, "Qarix PCI 4S1P", [&](HWND sheet) {
+        titles = TabTitles(sheet);
+        HWND common = PageAt(sheet, 0);
+        status = DlgText(common, IDC_STATUS_TEXT);
+        location = DlgText(common, IDC_LOCATION);
+        cardIcon = Shown(common, IDC_CARD_ICON);
+        portIcon = Shown(common, IDC_PORT_ICON);
+        guiauto::WaitUntilPainted(sheet);
+        guiauto::SaveScreenshot(sheet, guiauto::ScreenshotDir() + "\\sheet_card_common.png");
+        PageAt(sheet, 1);
+        guiauto::WaitUntilPainted(sheet);
+        guiauto::SaveScreenshot(sheet, guiauto::ScreenshotDir() + "\\sheet_card_driver.png");
+    });
+    EXPECT_EQ(titles, (std::vector<std::string>{"Common", "Driver", "Stand-in 1"}));
+    EXPECT_EQ(status, "This device is not present, is not working properly, or does not have all its drivers installed.");
+    EXPECT_EQ(location, "Qarix PCI 4S1P");
+    EXPECT_TRUE(cardIcon);
+    EXPECT_FALSE(portIcon);
+}
+
+TEST_F(DeviceSheet, TenOfferedPagesGiveEightAndTheProvidersResultComesBack)
+{
+    UseProvider(kFirstPort, STANDIN_PAGES_PATH);
+    SetDword(kFirstPort, "StandInPages", 10);
+    SetDword(kFirstPort, "StandInResult", 8);
+    size_t tabs = 0;
+    const int result = Show(kFirstPort, kPortCaption, [&](HWND sheet) { tabs = TabTitles(sheet).size(); });
+    EXPECT_EQ(tabs, kMaxSheetPages);
+    EXPECT_EQ(cardsim::ReadDword(HKEY_LOCAL_MACHINE, KeyOf(kFirstPort), "StandInAccepted"), 8u);
+    EXPECT_EQ(result, 8);
+}
+
+TEST_F(DeviceSheet, MissingProviderShowsNothingAndOneWithoutTheExportShowsTheOwnPages)
+{
+    UseProvider(kFirstPort, "NoSuchProviderUI.dll");
+    const auto started = std::chrono::steady_clock::now();
+    EXPECT_EQ(ShowDevicePropertySheet(nullptr, kFirstPort), 0);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
+    UseProvider(kFirstPort, "");
+    EXPECT_EQ(ShowDevicePropertySheet(nullptr, kFirstPort), 0);
+    EXPECT_EQ(ShowDevicePropertySheet(nullptr, 0), 0);       // no device
+    EXPECT_EQ(ShowDevicePropertySheet(nullptr, 99999), 0);   // a port that does not exist
+    EXPECT_TRUE(Boxes().empty());
+
+    UseProvider(kFirstPort, "version.dll");
+    std::vector<std::string> titles;
+    Show(kFirstPort, kPortCaption, [&](HWND sheet) { titles = TabTitles(sheet); });
+    EXPECT_EQ(titles, (std::vector<std::string>{"Common", "Driver"}));
+}
+
+TEST_F(DeviceSheet, TheKeyIsWritableWhileTheSheetIsOpenAndEveryDaclComesBackByteForByte)
+{
+    const std::string key = KeyOf(kFirstPort);
+    ASSERT_EQ(cardsim::SetSubtreeDacl(HKEY_LOCAL_MACHINE, key, kReadOnly), ERROR_SUCCESS);
+    ASSERT_EQ(cardsim::SetDword(HKEY_LOCAL_MACHINE, key + "\\Probe", "Made", 1), ERROR_SUCCESS);
+    ASSERT_EQ(cardsim::SetDacl(HKEY_LOCAL_MACHINE, key + "\\Probe", kReadOnly), ERROR_SUCCESS);
+    const auto before = cardsim::DaclSnapshot(HKEY_LOCAL_MACHINE, key);
+    ASSERT_NE(cardsim::SetDword(HKEY_LOCAL_MACHINE, key, "Probe", 1), ERROR_SUCCESS);
+    LONG whileOpen = -1, belowWhileOpen = -1;
+    Show(kFirstPort, kPortCaption, [&](HWND) {
+        whileOpen = cardsim::SetDword(HKEY_LOCAL_MACHINE, key, "Probe", 1);
+        belowWhileOpen = cardsim::SetDword(HKEY_LOCAL_MACHINE, key + "\\Probe", "Probe", 1);
+    });
+    EXPECT_EQ(whileOpen, ERROR_SUCCESS);
+    EXPECT_EQ(belowWhileOpen, ERROR_SUCCESS);
+    EXPECT_EQ(cardsim::DaclSnapshot(HKEY_LOCAL_MACHINE, key), before);
+    EXPECT_TRUE(Boxes().empty());
+    cardsim::SetSubtreeDacl(HKEY_LOCAL_MACHINE, key, "D:NO_ACCESS_CONTROL");
+}
+
+TEST_F(DeviceSheet, AccessThatCannotBeGrantedOrGivenBackIsSaid)
+{
+    const std::string key = KeyOf(kFirstPort);
+    UseProvider(kFirstPort, STANDIN_PAGES_PATH);
+    SetDword(kFirstPort, "StandInResult", 8);
+    ASSERT_EQ(cardsim::SetSubtreeDacl(HKEY_LOCAL_MACHINE, key, kReadOnly), ERROR_SUCCESS);
+    {
+        DaclRefusal refusal(GetModuleHandleA(nullptr), DaclRefusal::Writes::All);
+        EXPECT_EQ(ShowDevicePropertySheet(nullptr, kFirstPort), 8);  // no sheet, the provider's word
+        EXPECT_GE(refusal.Refused(), 1);
+    }
+    EXPECT_EQ(Boxes(), (std::vector<std::string>{"Error to change the rights in the registry"}));
+    EXPECT_TRUE(guiauto::ProcessWindows("#32770", kPortCaption).empty());
+
+    boxes.Clear();
+    const auto before = cardsim::DaclSnapshot(HKEY_LOCAL_MACHINE, key);
+    {
+        DaclRefusal refusal(GetModuleHandleA(nullptr), DaclRefusal::Writes::Restores, 1);
+        Show(kFirstPort, kPortCaption, [](HWND) {});
+        EXPECT_EQ(refusal.Refused(), 1);
+    }
+    EXPECT_EQ(Boxes(), (std::vector<std::string>{"Error to change the rights in the registry"}));
+    EXPECT_NE(cardsim::DaclSnapshot(HKEY_LOCAL_MACHINE, key), before);  // the refused one stays granted
+    cardsim::SetSubtreeDacl(HKEY_LOCAL_MACHINE, key, "D:NO_ACCESS_CONTROL");
+}
+
+// Through the main window: the card's sheet, what it renames, and the restart it asks for.
+class SheetFromTheTool : public ToolHarness {};
+
+TEST_F(SheetFromTheTool, CardSheetRetitlesItsPortsButNotTheCardAndItsResultAsksForAReboot)
+{
+    const cardsim::Installation installation = Install();
+    const cardsim::Card& card = installation.cards[0];
+    const std::string cardPath = cardsim::CardPath(card);
+    ASSERT_EQ(cardsim::SetText(HKEY_LOCAL_MACHINE, cardPath, "EnumPropPages", STANDIN_PAGES_PATH), ERROR_SUCCESS);
+    ASSERT_EQ(cardsim::SetDword(HKEY_LOCAL_MACHINE, cardPath, "StandInResult", 8), ERROR_SUCCESS);
+    boxes.SetAnswer(IDNO);
+    RunTool([&] {
+        ExpandAll();
+        Select(ItemWithCode("KT Cards", kFirstCard));
+        const auto clicked = std::chrono::steady_clock::now();
+        Command(IDC_PROPERTIES);
+        HWND sheet = guiauto::WaitForWindow("#32770", "Qarix PCI 4S1P", 20000);
+        ASSERT_NE(sheet, nullptr);
+        ASSERT_TRUE(guiauto::WaitUntil([&] { return IsWindowVisible(sheet) != FALSE; }, 5000));
+        const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - clicked).count();
+        std::printf("Properties... to a visible sheet: %.1f ms\n", ms);
+        EXPECT_LT(ms, 2000.0);
+        // What the card's provider would change while its sheet is open.
+        cardsim::SetText(HKEY_LOCAL_MACHINE, cardPath, "DeviceDesc", "Renamed card");
+        for (const cardsim::Port& port : card.ports)
+            cardsim::SetText(HKEY_LOCAL_MACHINE, cardsim::PortPath(card, port), "DeviceDesc", "Renamed port");
+        PostMessageA(sheet, WM_COMMAND, IDCANCEL, 0);
+        ASSERT_TRUE(guiauto::WaitUntil([&] { return !IsWindow(sheet); }, 5000));
+        Sync();
+        const TreeItem cards = Root("KT Cards");
+        EXPECT_EQ(cards.Child(0).text, "Qarix PCI 4S1P");
+        for (const TreeItem& port : cards.Child(0).children) EXPECT_EQ(port.text, "Renamed port");
+        EXPECT_EQ(cards.Child(1).Child(0).text, "Qarix Serial Port");  // another card's port
+        EXPECT_EQ(Root("KT Ports").Child(0).text, "Renamed port");
+        Click(IDOK);
+        WaitForBoxes(1);
+        EXPECT_TRUE(WindowOpen());
+    });
+    EXPECT_EQ(Boxes(), (std::vector<std::string>{"Your computer needs to be rebooted.\nReboot now ?"}));
+}
+
+}  // namespace
