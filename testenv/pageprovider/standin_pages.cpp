@@ -37,8 +37,7 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID)
 extern "C" BOOL WINAPI EnumPropPages(PageRequest* request, LPFNADDPROPSHEETPAGE addPage, LPARAM host)
 {
     HKEY key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, request->keyPath, 0, KEY_QUERY_VALUE | KEY_SET_VALUE, &key) != ERROR_SUCCESS)
-        return FALSE;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, request->keyPath, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return FALSE;
     const DWORD offered = ReadDword(key, "StandInPages", 1);
     static char titles[16][24];
     DWORD accepted = 0;
@@ -58,8 +57,12 @@ extern "C" BOOL WINAPI EnumPropPages(PageRequest* request, LPFNADDPROPSHEETPAGE 
         else
             DestroyPropertySheetPage(handle);
     }
-    RegSetValueExA(key, "StandInAccepted", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&accepted), sizeof accepted);
     request->result = ReadDword(key, "StandInResult", 0);
     RegCloseKey(key);
+    // Only where the key is writable before the host grants access.
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, request->keyPath, 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
+        RegSetValueExA(key, "StandInAccepted", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&accepted), sizeof accepted);
+        RegCloseKey(key);
+    }
     return TRUE;
 }

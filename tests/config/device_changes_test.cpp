@@ -3,6 +3,8 @@
 
 #include <string>
 
+#include "dacl_refusal.h"
+#include "data/autorun.h"
 #include "data/device_changes.h"
 #include "data/inventory.h"
 #include "data/registry_paths.h"
@@ -108,6 +110,53 @@ TEST_F(DeviceChanges, FirstCardFailingLeavesTheSecondUnwritten)
     EXPECT_EQ(FlagsOf(CardPath(1)), cardsim::kActive);
     ExpectAccessRestored();
     KeyProblemText[0] = 0;
+}
+
+TEST_F(DeviceChanges, AccessThatCannotBePutBackIsANoRightsProblem)
+{
+    CardList[1].modified = 1;
+    CardList[1].enabled = 0;
+    {
+        DaclRefusal refusal(GetModuleHandleA(nullptr), DaclRefusal::Writes::Restores, 1);
+        EXPECT_EQ(SaveCards(), kResultKeyProblem);
+        EXPECT_EQ(refusal.Refused(), 1);
+    }
+    EXPECT_EQ(std::string(KeyProblemText),
+              "Key problem with HKEY_LOCAL_MACHINE\\" + CardPath(1) + " : SaveCards : no rights");
+    KeyProblemText[0] = 0;
+    EXPECT_EQ(FlagsOf(CardPath(1)), cardsim::kActive & ~cardsim::kEnabled);
+
+    ASSERT_EQ(cardsim::SetText(HKEY_LOCAL_MACHINE, cardsim::kProductKeyPath, "InstallPath", "C:\\Q"), ERROR_SUCCESS);
+    ASSERT_EQ(cardsim::SetDacl(HKEY_CURRENT_USER, RunKeyPath, kReadOnly), ERROR_SUCCESS);
+    {
+        DaclRefusal refusal(GetModuleHandleA(nullptr), DaclRefusal::Writes::Restores, 1);
+        EXPECT_EQ(MakeAutorun(1), kResultKeyProblem);
+    }
+    EXPECT_EQ(std::string(KeyProblemText), std::string("Key problem with HKEY_CURRENT_USER\\") + RunKeyPath +
+                                               " : at gaining permition");
+    KeyProblemText[0] = 0;
+    cardsim::SetDacl(HKEY_CURRENT_USER, RunKeyPath, "D:NO_ACCESS_CONTROL");
+    MakeAutorun(0);
+    cardsim::DeleteTree(HKEY_LOCAL_MACHINE, cardsim::kProductKeyPath);
+}
+
+TEST_F(DeviceChanges, RemovedKeysAreDoneWith)
+{
+    PortList[0].modified = PortList[0].remove = 1;
+    CardList[1].modified = CardList[1].remove = 1;
+    for (int32_t index : CardList[1].portIndexes) PortList[index].modified = PortList[index].remove = 1;
+    EXPECT_EQ(SavePorts(), kResultWritten);
+    EXPECT_EQ(RemovePorts(), kResultWritten);
+    EXPECT_EQ(RemoveCards(), kResultWritten);
+    EXPECT_FALSE(Exists(PortPath(0, 0)));
+    EXPECT_FALSE(Exists(CardPath(1)));
+    // A second round (OK again after "No" to the reboot question) has nothing left to do.
+    EXPECT_EQ(SaveCards(), kResultOk);
+    EXPECT_EQ(SavePorts(), kResultOk);
+    EXPECT_EQ(RemovePorts(), kResultOk);
+    EXPECT_EQ(RemoveCards(), kResultOk);
+    EXPECT_TRUE(Boxes().empty());
+    ExpectAccessRestored();
 }
 
 TEST_F(DeviceChanges, MissingFlagsWritesNothingButCounts)

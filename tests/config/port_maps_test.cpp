@@ -3,6 +3,7 @@
 #include <cstring>
 #include <vector>
 
+#include "dacl_refusal.h"
 #include "data/port_maps.h"
 #include "key_security.h"
 #include "simulated_registry.h"
@@ -166,6 +167,30 @@ TEST_F(PortMaps, RefusedWriteLeavesTheStoredMapsAndTheAccessAsTheyWere)
     EXPECT_EQ(SavePortMaps(), kResultSaveFailed);
     EXPECT_EQ(StoredMap("COMPortMap"), com);
     EXPECT_EQ(cardsim::DaclSnapshot(HKEY_LOCAL_MACHINE, cardsim::kEnumeratorPath), before);
+}
+
+// Access that cannot be given back is as bad as access never obtained: the user must hear of it.
+TEST_F(PortMaps, AccessThatCannotBePutBackIsANoRightsProblem)
+{
+    Install();
+    ASSERT_EQ(GetPortMaps(), kResultOk);
+    ASSERT_EQ(cardsim::SetSubtreeDacl(HKEY_LOCAL_MACHINE, cardsim::kEnumeratorPath, kReadOnly), ERROR_SUCCESS);
+    const auto before = cardsim::DaclSnapshot(HKEY_LOCAL_MACHINE, cardsim::kEnumeratorPath);
+    ReservePort(ComPortMap, 9);
+    {
+        DaclRefusal refusal(GetModuleHandleA(nullptr), DaclRefusal::Writes::Restores, 1);
+        EXPECT_EQ(SavePortMaps(), kResultKeyProblem);
+        EXPECT_EQ(refusal.Refused(), 1);
+    }
+    EXPECT_STREQ(KeyProblemText, "Key problem with HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Enum\\QARIXBUS"
+                                 " : in SavePortMaps : no rights");
+    KeyProblemText[0] = 0;
+    EXPECT_EQ(StoredMap("COMPortMap")[1], 0x01);  // written all the same
+    // Only the refused key keeps the granted DACL; every other one is back.
+    const auto after = cardsim::DaclSnapshot(HKEY_LOCAL_MACHINE, cardsim::kEnumeratorPath);
+    int differing = 0;
+    for (const auto& [key, dacl] : before) differing += after.at(key) != dacl;
+    EXPECT_EQ(differing, 1);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <cpl.h>
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <thread>
 
 #include "guiauto.h"
@@ -113,6 +114,42 @@ TEST_F(AppletEntry, LeftoverInstanceAtomIsClearedBeforeTheNextStart)
     bool opened = false;
     RunTool([&] { opened = WindowOpen(); });
     EXPECT_TRUE(opened);
+}
+
+TEST_F(AppletEntry, AnInstanceThatWasKilledDoesNotBlockTheNextStart)
+{
+    Install();
+    HANDLE first = nullptr;
+    ASSERT_EQ(RunProgram(std::string("\"") + SECOND_START_PATH + "\" \"" + KTCFG_PATH + "\"", 0, &first), 0u);
+    EndsWithTheTest firstEnds(first);
+    ASSERT_TRUE(guiauto::WaitUntil([] { return FindWindowA("#32770", "KTCfgNt V4.11") != nullptr; }, 30000));
+    TerminateProcess(first, 99);
+    ASSERT_EQ(WaitForSingleObject(first, 10000), WAIT_OBJECT_0);
+    EXPECT_NE(GlobalFindAtomA("KTCFGAtom"), 0);  // left behind by the killed instance
+    bool opened = false;
+    RunTool([&] { opened = WindowOpen(); });
+    EXPECT_TRUE(opened);
+}
+
+TEST_F(AppletEntry, OfTwoStartsAtTheSameMomentOneRuns)
+{
+    Install();
+    for (int round = 0; round < 20; ++round) {
+        std::atomic<int> ready{0};
+        bool taken[2] = {};
+        auto start = [&](int which) {
+            ++ready;
+            while (ready < 2) {
+            }
+            taken[which] = TakeToolInstance();
+        };
+        std::thread a(start, 0), b(start, 1);
+        a.join();
+        b.join();
+        EXPECT_NE(taken[0], taken[1]) << "round " << round;
+        ReleaseToolInstance();
+        EXPECT_EQ(GlobalFindAtomA("KTCFGAtom"), 0);
+    }
 }
 
 TEST_F(AppletEntry, WinesControlPanelLoadsTheAppletAndOpensTheWindow)

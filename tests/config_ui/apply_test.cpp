@@ -1,6 +1,8 @@
 // OK, Cancel and "Restart Drivers": what is written and which services are restarted.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "data/autorun.h"
 #include "data/inventory.h"
 #include "data/service_control.h"
@@ -188,6 +190,66 @@ TEST_F(Apply, RestartDriversWritesRestartsRereadsAndKeepsTheTreeState)
         EXPECT_EQ(Selected(), ItemWithCode("KT Cards", 101));
         EXPECT_EQ(Root("KT Cards").Child(1).image, kCardOff);
     });
+}
+
+TEST_F(Apply, OkAgainAfterARemovalAndNoToTheRebootDoesNotDeleteTwice)
+{
+    FakePropertySheet(8);
+    boxes.SetAnswer(IDNO);
+    RunTool([&] {
+        Select(ItemWithCode("KT Cards", 100));
+        Click(IDC_PROPERTIES);
+        Click(IDC_REMOVE);
+        Click(IDOK);
+        WaitForBoxes(1);
+        Click(IDOK);
+        WaitForBoxes(2);
+        EXPECT_TRUE(WindowOpen());
+    });
+    EXPECT_FALSE(Exists(CardPath(0)));
+    EXPECT_TRUE(Exists(CardPath(1)));
+    // Only the reboot question, twice: no failed deletion or write of the removed keys.
+    EXPECT_EQ(Boxes(), (std::vector<std::string>(2, "Your computer needs to be rebooted.\nReboot now ?")));
+}
+
+TEST_F(Apply, FailuresOfTheOptionsAndTheServiceManagerAreEachSaid)
+{
+    standin::Remove(cardsim::kParService);
+    RunTool([&] {
+        Click(IDC_STOP_UNUSED);  // the product key does not exist
+        Click(IDC_AUTORUN);      // nor its InstallPath
+        Click(IDOK);
+        EXPECT_TRUE(WaitUntilClosed());
+    });
+    EXPECT_EQ(Boxes(), (std::vector<std::string>{
+                           "Key problem with HKEY_LOCAL_MACHINE\\Software\\Tervane\\Qarix : for meke autorun",
+                           "Key problem with HKEY_LOCAL_MACHINE\\Software\\Tervane\\Qarix : for stopping unused services",
+                           "Using the service-manager failed"}));
+}
+
+HWND toolWindow;
+std::vector<bool> waitCursorAtPolls;
+
+// Runs on the tool's thread between two looks at a service: as if the mouse moved over the tree.
+void PollWithTheMouseOverTheTree()
+{
+    HWND tree = GetDlgItem(toolWindow, IDC_TREE);
+    SendMessageA(tree, WM_SETCURSOR, reinterpret_cast<WPARAM>(tree), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+    waitCursorAtPolls.push_back(GetCursor() == LoadCursor(nullptr, IDC_WAIT));
+}
+
+TEST_F(Apply, TheWaitCursorStaysForTheWholeRestart)
+{
+    waitCursorAtPolls.clear();
+    RunTool([&] {
+        toolWindow = window;
+        ServicePollPause = PollWithTheMouseOverTheTree;
+        Click(IDC_RESTART_DRIVERS);
+        ServicePollPause = [] {};
+    });
+    ASSERT_FALSE(waitCursorAtPolls.empty());
+    EXPECT_EQ(std::count(waitCursorAtPolls.begin(), waitCursorAtPolls.end(), true),
+              static_cast<long>(waitCursorAtPolls.size()));
 }
 
 }  // namespace

@@ -214,4 +214,25 @@ TEST_F(DeviceTree, PlusAndMinusExpandAndCollapseAndDoubleClickOpensProperties)
     });
 }
 
+// Notifications other than the selection changes may be a bare header: nothing beyond it is read.
+TEST_F(DeviceTree, ANotificationThatIsOnlyAHeaderIsReadNoFurther)
+{
+    Install();
+    RunTool([&] {
+        SYSTEM_INFO system;
+        GetSystemInfo(&system);
+        const DWORD page = system.dwPageSize;
+        auto* memory = static_cast<BYTE*>(VirtualAlloc(nullptr, 2 * page, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+        ASSERT_NE(memory, nullptr);
+        DWORD old = 0;
+        ASSERT_TRUE(VirtualProtect(memory + page, page, PAGE_NOACCESS, &old));
+        auto* header = reinterpret_cast<NMHDR*>(memory + page - sizeof(NMHDR));  // the next byte faults
+        *header = NMHDR{tree, IDC_TREE, static_cast<UINT>(NM_SETFOCUS)};
+        SendMessageA(window, WM_NOTIFY, IDC_TREE, reinterpret_cast<LPARAM>(header));
+        Sync();
+        EXPECT_TRUE(WindowOpen());
+        VirtualFree(memory, 0, MEM_RELEASE);
+    });
+}
+
 }  // namespace

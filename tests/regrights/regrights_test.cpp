@@ -6,6 +6,7 @@
 #include <string>
 
 #include "cardsim.h"
+#include "dacl_refusal.h"
 #include "key_security.h"
 #include "regrights.h"
 
@@ -113,6 +114,38 @@ TEST_F(KeyRights, GrantGivesWriteAccessAndRestorePutsBackEveryDaclByteForByte)
     FreeKeyAccessTree(tree);
     EXPECT_EQ(cardsim::DaclSnapshot(HKEY_CURRENT_USER, kBase), before);
     EXPECT_NE(WriteValue("A"), ERROR_SUCCESS);
+}
+
+TEST_F(KeyRights, ADaclThatCannotBePutBackIsReportedAndTheOthersStillAre)
+{
+    Restrict("A", kReadOnly);
+    Restrict("A\\B\\C", kOtherReadOnly);
+    Restrict("A\\D", kOtherReadOnly);
+    const auto before = cardsim::DaclSnapshot(HKEY_CURRENT_USER, kBase);
+    KeyAccessNode* tree = nullptr;
+    ASSERT_EQ(GrantKeyAccess(HKEY_CURRENT_USER, Path("A").c_str(), &tree, 1), 0u);
+    {
+        DaclRefusal refusal(GetModuleHandleA(nullptr), DaclRefusal::Writes::Restores, 1);
+        EXPECT_EQ(RestoreKeyAccess(HKEY_CURRENT_USER, Path("A").c_str(), tree, 1), DWORD(ERROR_ACCESS_DENIED));
+        EXPECT_EQ(refusal.Refused(), 1);
+    }
+    FreeKeyAccessTree(tree);
+    EXPECT_NE(Dacl("A"), before.at("A"));  // the refused one
+    EXPECT_EQ(Dacl("A\\B\\C"), before.at("A\\B\\C"));
+    EXPECT_EQ(Dacl("A\\D"), before.at("A\\D"));
+
+    // A refusal below the top is the result as well.
+    Restrict("A", kReadOnly);
+    tree = nullptr;
+    ASSERT_EQ(GrantKeyAccess(HKEY_CURRENT_USER, Path("A").c_str(), &tree, 1), 0u);
+    {
+        DaclRefusal refusal(GetModuleHandleA(nullptr), DaclRefusal::Writes::Restores, 1);
+        HKEY top;
+        ASSERT_EQ(RegOpenKeyA(HKEY_CURRENT_USER, Path("A").c_str(), &top), ERROR_SUCCESS);
+        EXPECT_EQ(RestoreKeyAccessTree(top, tree, tree->savedDacl, 1), DWORD(ERROR_ACCESS_DENIED));
+        RegCloseKey(top);
+    }
+    FreeKeyAccessTree(tree);
 }
 
 TEST_F(KeyRights, KeyCreatedWhileGrantedGetsTheNearestSavedDacl)
