@@ -1,6 +1,8 @@
 // What the device tree shows, and enabling, disabling and removing devices in it.
 #include <gtest/gtest.h>
 
+#include <atomic>
+
 #include "data/inventory.h"
 #include "tool_harness.h"
 
@@ -214,6 +216,20 @@ TEST_F(DeviceTree, PlusAndMinusExpandAndCollapseAndDoubleClickOpensProperties)
     });
 }
 
+// The first access fault inside the guard page, seen before anyone may swallow it.
+BYTE* guardPage;
+std::atomic<bool> guardPageTouched{false};
+
+LONG CALLBACK NoteGuardPageFault(EXCEPTION_POINTERS* exception)
+{
+    const EXCEPTION_RECORD& record = *exception->ExceptionRecord;
+    if (record.ExceptionCode == EXCEPTION_ACCESS_VIOLATION && record.NumberParameters >= 2) {
+        auto* address = reinterpret_cast<BYTE*>(record.ExceptionInformation[1]);
+        if (guardPage && address >= guardPage && address < guardPage + 4096) guardPageTouched = true;
+    }
+    return EXCEPTION_CONTINUE_SEARCH;
+}
+
 // Notifications other than the selection changes may be a bare header: nothing beyond it is read.
 TEST_F(DeviceTree, ANotificationThatIsOnlyAHeaderIsReadNoFurther)
 {
@@ -228,9 +244,15 @@ TEST_F(DeviceTree, ANotificationThatIsOnlyAHeaderIsReadNoFurther)
         ASSERT_TRUE(VirtualProtect(memory + page, page, PAGE_NOACCESS, &old));
         auto* header = reinterpret_cast<NMHDR*>(memory + page - sizeof(NMHDR));  // the next byte faults
         *header = NMHDR{tree, IDC_TREE, static_cast<UINT>(NM_SETFOCUS)};
+        guardPage = memory + page;
+        guardPageTouched = false;
+        void* handler = AddVectoredExceptionHandler(1, NoteGuardPageFault);
         SendMessageA(window, WM_NOTIFY, IDC_TREE, reinterpret_cast<LPARAM>(header));
         Sync();
+        RemoveVectoredExceptionHandler(handler);
+        EXPECT_FALSE(guardPageTouched) << "the notification was read beyond its header";
         EXPECT_TRUE(WindowOpen());
+        guardPage = nullptr;
         VirtualFree(memory, 0, MEM_RELEASE);
     });
 }
