@@ -29,6 +29,18 @@ bool WaitUntil(Predicate predicate, DWORD timeoutMs = 10000)
     }
 }
 
+// The same, looking every millisecond, for measuring how long something takes.
+template <class Predicate>
+bool WaitUntilPrecisely(Predicate predicate, DWORD timeoutMs = 10000)
+{
+    const DWORD started = GetTickCount();
+    for (;;) {
+        if (predicate()) return true;
+        if (GetTickCount() - started >= timeoutMs) return false;
+        Sleep(1);
+    }
+}
+
 // Returns once the thread that owns window has taken from its queue every message posted to it
 // before the call (false after timeoutMs, true at once when the window is gone). A sent message is
 // no such barrier: a thread handles messages sent from other threads before its posted ones.

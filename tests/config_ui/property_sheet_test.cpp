@@ -4,6 +4,7 @@
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <functional>
@@ -301,14 +302,9 @@ TEST_F(SheetFromTheTool, CardSheetRetitlesItsPortsButNotTheCardAndItsResultAsksF
     RunTool([&] {
         ExpandAll();
         Select(ItemWithCode("KT Cards", kFirstCard));
-        const auto clicked = std::chrono::steady_clock::now();
         Command(IDC_PROPERTIES);
         HWND sheet = guiauto::WaitForWindow("#32770", "Qarix PCI 4S1P", 20000);
         ASSERT_NE(sheet, nullptr);
-        ASSERT_TRUE(guiauto::WaitUntil([&] { return IsWindowVisible(sheet) != FALSE; }, 5000));
-        const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - clicked).count();
-        std::printf("Properties... to a visible sheet: %.1f ms\n", ms);
-        EXPECT_LT(ms, 2000.0);
         // What the card's provider would change while its sheet is open.
         cardsim::SetText(HKEY_LOCAL_MACHINE, cardPath, "DeviceDesc", "Renamed card");
         for (const cardsim::Port& port : card.ports)
@@ -326,6 +322,38 @@ TEST_F(SheetFromTheTool, CardSheetRetitlesItsPortsButNotTheCardAndItsResultAsksF
         EXPECT_TRUE(WindowOpen());
     });
     EXPECT_EQ(Boxes(), (std::vector<std::string>{"Your computer needs to be rebooted.\nReboot now ?"}));
+}
+
+// Also the figure of the benchmark notes: from the click on "Properties..." to the sheet of a
+// serial port, with the real provider's pages, on the screen.
+TEST_F(SheetFromTheTool, APortsSheetIsOnTheScreenSoonAfterTheClick)
+{
+    const cardsim::Installation installation = Install();
+    const cardsim::Card& card = installation.cards[0];
+    const std::string portPath = cardsim::PortPath(card, card.ports[0]);
+    ASSERT_EQ(cardsim::SetText(HKEY_LOCAL_MACHINE, portPath, "EnumPropPages", KTS2KUI_PATH), ERROR_SUCCESS);
+    std::vector<double> times;
+    RunTool([&] {
+        Select(ItemWithCode("KT Ports", kFirstPort));
+        for (int round = 0; round < 5; ++round) {
+            const auto clicked = std::chrono::steady_clock::now();
+            Click(IDC_PROPERTIES);
+            HWND sheet = nullptr;
+            ASSERT_TRUE(guiauto::WaitUntilPrecisely([&] {
+                sheet = FindWindowA("#32770", kPortCaption);
+                return sheet && IsWindowVisible(sheet);
+            }, 20000));
+            times.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - clicked).count());
+            PostMessageA(sheet, WM_COMMAND, IDCANCEL, 0);
+            ASSERT_TRUE(guiauto::WaitUntil([&] { return !IsWindow(sheet); }, 5000));
+            Sync();
+        }
+    });
+    ASSERT_EQ(times.size(), 5u);
+    std::sort(times.begin(), times.end());
+    std::printf("Properties... to a visible port sheet: min %.1f ms, median %.1f ms, max %.1f ms\n", times[0], times[2],
+                times[4]);
+    EXPECT_LT(times[2], 2000.0);  // a hang, not a slow machine
 }
 
 }  // namespace
