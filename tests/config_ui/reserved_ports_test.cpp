@@ -131,6 +131,19 @@ protected:
         guiauto::PostKey(control, VK_RETURN);
         guiauto::Flush(dialog);
     }
+    // Presses id (or Enter in the control id) and waits until the dialog is gone and the main
+    // window is back.
+    void CloseWith(HWND dialog, int id, bool enter = false)
+    {
+        if (enter)
+            EnterIn(dialog, id);
+        else
+            guiauto::Click(dialog, id);
+        EXPECT_TRUE(guiauto::WaitUntil([&] { return !IsWindow(dialog); }, 5000)) << "the dialog stayed open";
+        EXPECT_TRUE(guiauto::WaitUntil([&] { return IsWindowVisible(window) != FALSE; }, 5000))
+            << "the main window did not come back";
+        Sync();
+    }
     static std::vector<uint8_t> Stored(const char* name)
     {
         HKEY key;
@@ -151,6 +164,12 @@ TEST_F(ReservedPorts, AddingJoinsRunsEnterInABoxAddsAndOkElsewhereSaves)
         HWND dialog = Open();
         ASSERT_NE(dialog, nullptr);
         EXPECT_FALSE(IsWindowVisible(window));  // the main window is hidden meanwhile
+        std::vector<int> tabOrder;
+        HWND control = GetDlgItem(dialog, IDOK);
+        for (int i = 0; i < 10 && control; ++i, control = GetNextDlgTabItem(dialog, control, FALSE))
+            tabOrder.push_back(GetDlgCtrlID(control));
+        EXPECT_EQ(tabOrder, (std::vector<int>{IDOK, IDCANCEL, IDC_COM_LIST, IDC_LPT_LIST, IDC_COM_EDIT, IDC_LPT_EDIT,
+                                              IDC_COM_ADD, IDC_COM_REMOVE, IDC_LPT_ADD, IDC_LPT_REMOVE}));
         EXPECT_EQ(List(dialog, IDC_COM_LIST), (std::vector<std::string>{"COM1 - COM3", "COM5"}));
         EXPECT_EQ(List(dialog, IDC_LPT_LIST), (std::vector<std::string>{"LPT1"}));
 
@@ -175,10 +194,7 @@ TEST_F(ReservedPorts, AddingJoinsRunsEnterInABoxAddsAndOkElsewhereSaves)
 
         guiauto::WaitUntilPainted(dialog);
         guiauto::SaveScreenshot(dialog, guiauto::ScreenshotDir() + "\\reserved_ports.png");
-        EnterIn(dialog, IDC_COM_LIST);
-        EXPECT_TRUE(guiauto::WaitUntil([&] { return !IsWindow(dialog); }, 5000));
-        Sync();
-        EXPECT_TRUE(IsWindowVisible(window));
+        CloseWith(dialog, IDC_COM_LIST, true);
     });
     EXPECT_EQ(Stored("COMPortMap"), MapOf({1, 2, 3, 4, 5}));
     EXPECT_EQ(Stored("LPTPortMap"), MapOf({1, 250, 251, 252, 253, 254, 255, 256}));
@@ -203,10 +219,7 @@ TEST_F(ReservedPorts, RemoveTakesTheSelectedLineOrElseTheTypedNumbersAndCancelUn
         Press(dialog, IDC_LPT_REMOVE);
         EXPECT_TRUE(List(dialog, IDC_LPT_LIST).empty());
 
-        Press(dialog, IDCANCEL);
-        EXPECT_TRUE(guiauto::WaitUntil([&] { return !IsWindow(dialog); }, 5000));
-        Sync();
-        EXPECT_TRUE(IsWindowVisible(window));
+        CloseWith(dialog, IDCANCEL);
         // Cancel: what a later "Restart Drivers" or OK would write is the map as it was.
         EXPECT_EQ(InMemory(ComPortMap), MapOf({1, 2, 3, 5}));
         EXPECT_EQ(InMemory(LptPortMap), MapOf({1}));
@@ -234,7 +247,7 @@ TEST_F(ReservedPorts, TheMessageOfTheBoxesChoosesTheMapByItsParameters)
         SendMessageA(comEdit, kApplyTypedMessage, kComMap, 7);  // any mode but 2 removes
         EXPECT_EQ(InMemory(ComPortMap), MapOf({5, 9}));
         EXPECT_EQ(SendMessageA(comEdit, WM_GETTEXTLENGTH, 0, 0), 0);  // other messages: the box's own handling
-        Press(dialog, IDCANCEL);
+        CloseWith(dialog, IDCANCEL);
     });
 }
 
