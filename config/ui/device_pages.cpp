@@ -41,13 +41,13 @@ void ShowStatus(HWND page)
 const char* LocationOf(int code)
 {
     if (const CardEntry* card = CardOf(code)) return card->DeviceDesc;
-    const char* location = "";
+    const char* location = nullptr;
     if (KindOf(code) == ItemKind::Port) {
         ForEachHolder(code - kPortItemBase, [&](const CardEntry& card) {
-            if (!location[0]) location = card.DeviceDesc;
+            if (!location) location = card.DeviceDesc;
         });
     }
-    return location;
+    return location ? location : "";
 }
 
 }  // namespace
