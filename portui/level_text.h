@@ -16,6 +16,15 @@ int ParseLevel(const UartDescriptor* uart, int kind, const char* text);
 bool FormatTransmitBuffer(int position, char* text, std::size_t chars);
 int ParseTransmitBuffer(const char* text);
 
+// Overspeed: a factor of (position + 1) / 8, from 0.125 (position 0) to 32.000 (255), stored as
+// position + 1 in one byte (so 32.000 is stored as 0).
+constexpr int kOverspeedMaximum = 255;
+bool FormatOverspeed(int position, char* text, std::size_t chars);  // "%u.%03d"
+// "a.b": a eighths times 8 plus b thousandths in eighths, minus 1; -1 outside 0-255.
+int ParseOverspeed(const char* text);
+int OverspeedPosition(uint8_t stored);
+uint8_t OverspeedByte(int position);
+
 // Level slots: positions shared by fields of several pages. Slots 0-7 take only their first seed
 // after each UART type change (the mask remembers which were seeded); slots 8-15 take every one.
 constexpr int kSlotCount = 16;

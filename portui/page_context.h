@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+#include "clock_options.h"
 #include "port_records.h"
 
 struct PortPageContext;
@@ -87,7 +88,7 @@ struct MoreHardwareDialog {
     uint8_t cks;
     uint8_t enableCks;
     uint8_t enableCksWhenOpened;
-    uint8_t receiveClockSource, bdoutEnabled, receive1x, dtrPinUse, riClockSource, transmit1x;
+    ClockOptions clock;
 };
 
 struct PortPageContext {
@@ -112,6 +113,10 @@ struct PortPageContext {
     int32_t loadResult;
     wchar_t* keyPath;
     uint32_t* result;
+    // 1 once the settings were written by an apply round, 2 once the round's end is posted; the
+    // applied flags are cleared when it arrives, so that later changes are written by the next
+    // Apply or OK.
+    int32_t writtenInRound;
 };
 
 // Between pages.
@@ -125,5 +130,9 @@ inline PortPageContext* ContextOf(HWND page)
     return reinterpret_cast<PortPageContext*>(GetWindowLongPtrW(page, DWLP_USER));
 }
 
-// Every page answers PSN_APPLY by telling all pages to apply; other notifications get 0.
-INT_PTR HandlePageNotify(HWND page, LPARAM lParam);
+// Messages every page handles alike: WM_NOTIFY (PSN_APPLY tells all pages to apply; every
+// notification gets 0) and the end of an apply round. True when message was one of them.
+bool HandleCommonPageMessage(HWND page, UINT message, LPARAM lParam, INT_PTR& result);
+
+// WM_INITDIALOG of a page: the context from the page's parameter, kept as the dialog's user data.
+PortPageContext* AttachContext(HWND page, LPARAM initParam);

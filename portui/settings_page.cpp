@@ -154,19 +154,19 @@ int PrepareSettingsPage(PortPageContext* context)
 
 INT_PTR CALLBACK SettingsPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam)
 {
+    INT_PTR result = FALSE;
+    if (HandleCommonPageMessage(page, message, lParam, result)) return result;
     switch (message) {
     case WM_INITDIALOG: {
-        auto* context = reinterpret_cast<PortPageContext*>(reinterpret_cast<PROPSHEETPAGEW*>(lParam)->lParam);
+        PortPageContext* context = AttachContext(page, lParam);
         context->settingsPage = page;
         FillBaudList(page, context);
         for (const ChoiceList& list : kLists) FillList(page, context, list);
-        SetWindowLongPtrW(page, DWLP_USER, reinterpret_cast<LONG_PTR>(context));
         return TRUE;
     }
     case WM_COMMAND:
         if (PortPageContext* context = ContextOf(page)) OnCommand(page, context, LOWORD(wParam), HIWORD(wParam));
         return TRUE;
-    case WM_NOTIFY: return HandlePageNotify(page, lParam);
     default: return FALSE;
     }
 }

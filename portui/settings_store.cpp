@@ -2,7 +2,6 @@
 
 #include <cstdio>
 #include <cstring>
-#include <string>
 
 #include "line_settings.h"
 #include "resource.h"
@@ -44,31 +43,60 @@ private:
     HKEY key_ = nullptr;
 };
 
-std::wstring ProfileKey(const PortPageContext* context)
+// "<port name>:", the port's key in profile section "Ports".
+struct ProfileKey {
+    explicit ProfileKey(const PortPageContext* context)
+    {
+        std::swprintf(text, sizeof text / sizeof text[0], L"%ls:", context->portName);
+    }
+    wchar_t text[kPortNameChars + 2];
+};
+
+// A value of at most size bytes that holds at least one: an empty value is as good as missing.
+template <class T>
+bool ReadSome(const PortKey& key, const wchar_t* name, T& value)
 {
-    return std::wstring(context->portName) + L":";
+    T read{};
+    if (key.Read(name, &read, sizeof read) <= 0) return false;
+    value = read;
+    return true;
 }
 
 void ReadDeviceValues(const PortKey& key, PortPageContext* context)
 {
     const long functionality = key.Read(L"Functionality", context->functionality, kFunctionalityBytes);
     functionality::Normalise(context->functionality, functionality < 0 ? 0 : functionality);
-    key.Read(L"PORTINFO", context->portInfo, kPortInfoBytes);
+    // A missing or oversized PORTINFO reads as an empty record, which the defaults replace.
+    if (key.Read(L"PORTINFO", context->portInfo, kPortInfoBytes) <= 0) std::memset(context->portInfo, 0, kPortInfoBytes);
     portinfo::Normalise(context->portInfo, functionality::HighestUart(context->functionality));
 
-    int32_t useFastRx = 0;
-    context->software.useFastRx = key.Read(L"UseFastRx", &useFastRx, sizeof useFastRx) < 0 ? 1 : useFastRx;
-    uint8_t overspeed = 0;
-    context->software.overspeed = key.Read(L"Overspeed", &overspeed, 1) < 0 ? kDefaultOverspeed : overspeed;
+    int32_t useFastRx = 1;
+    ReadSome(key, L"UseFastRx", useFastRx);
+    context->software.useFastRx = useFastRx;
+    uint8_t overspeed = kDefaultOverspeed;
+    ReadSome(key, L"Overspeed", overspeed);
+    context->software.overspeed = overspeed;
     if (key.Read(L"COMPINFO", context->compInfo, kCompInfoBytes) < 0 || Get16(context->compInfo, 0) != 1)
         std::memset(context->compInfo, 0, kCompInfoBytes);
 
     uint8_t enableCks = 0;
     MoreHardwareDialog& more = context->moreHardware;
-    more.enableCksPresent = key.Read(L"EnableCks", &enableCks, 1) >= 0 ? 1 : 0;
-    more.enableCks = more.enableCksPresent && enableCks ? 1 : 0;
+    more.enableCksPresent = ReadSome(key, L"EnableCks", enableCks) ? 1 : 0;
+    more.enableCks = enableCks ? 1 : 0;
     uint8_t cks = 0;
-    more.cks = key.Read(L"CKS", &cks, 1) >= 0 ? cks : 0;
+    ReadSome(key, L"CKS", cks);
+    more.cks = cks;
+}
+
+bool WriteProfileEntry(const PortPageContext* context)
+{
+    LineSettings line = {context->baudRate, context->dataBits, context->parity, context->stopBits,
+                         context->flowControl};
+    try {
+        return WriteProfileStringW(L"Ports", ProfileKey(context).text, FormatLineSettings(line).c_str()) != FALSE;
+    } catch (...) {
+        return false;  // no memory for the text: the step fails like a refused write
+    }
 }
 
 // The codes of the storing steps, reported to the user when one fails.
@@ -76,9 +104,7 @@ int StoreSteps(PortPageContext* context)
 {
     PortKey key(context);
     if (!key) return 1;
-    LineSettings line = {context->baudRate, context->dataBits, context->parity, context->stopBits,
-                         context->flowControl};
-    if (!WriteProfileStringW(L"Ports", ProfileKey(context).c_str(), FormatLineSettings(line).c_str())) return 2;
+    if (!WriteProfileEntry(context)) return 2;
     Put16(context->portInfo, portinfo::kVersion, 1);
     if (!key.Write(L"PORTINFO", context->portInfo, kPortInfoBytes)) return 3;
     if (!key.Write(L"Overspeed", &context->software.overspeed, 1)) return 4;
@@ -99,7 +125,7 @@ HINSTANCE ProviderInstance;
 int ReadProfileEntry(PortPageContext* context)
 {
     wchar_t text[128] = {};
-    if (GetProfileStringW(L"Ports", ProfileKey(context).c_str(), kDefaultLineText, text, 128) == 0) return 0;
+    if (GetProfileStringW(L"Ports", ProfileKey(context).text, kDefaultLineText, text, 128) == 0) return 0;
     const LineSettings line = ParseLineSettings(text);
     context->baudRate = line.baudRate;
     context->dataBits = line.dataBits;
@@ -123,13 +149,14 @@ int LoadPortSettings(PortPageContext* context)
     return 1;
 }
 
-void StorePortSettings(PortPageContext* context)
+bool StorePortSettings(PortPageContext* context)
 {
     const int code = StoreSteps(context);
-    if (code == 0) return;
+    if (code == 0) return true;
     wchar_t format[128] = {}, caption[128] = {}, text[160];
     LoadStringW(ProviderInstance, IDS_WRITE_ERROR, format, 128);
     LoadStringW(ProviderInstance, IDS_SETTINGS_CAPTION, caption, 128);
     std::swprintf(text, 160, format, code);
     MessageBoxW(nullptr, text, caption, MB_OK | MB_ICONERROR);
+    return false;
 }

@@ -10,6 +10,7 @@ int LoadPortSettings(PortPageContext* context);
 // entry exists but is empty.
 int ReadProfileEntry(PortPageContext* context);
 // Writes everything back; the first failing step is reported with its code (1-8) in a message box.
-void StorePortSettings(PortPageContext* context);
+// True when everything was written.
+bool StorePortSettings(PortPageContext* context);
 
 extern HINSTANCE ProviderInstance;

@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "clock_options.h"
 #include "level_text.h"
 #include "uart_table.h"
 
@@ -96,6 +97,53 @@ TEST(LevelText, FormatsValuesQuestionMarksAndNothing)
     EXPECT_EQ(ParseTransmitBuffer("16"), 15);
     EXPECT_EQ(ParseTransmitBuffer("0"), 0);
     EXPECT_EQ(ParseTransmitBuffer("x"), 0);
+}
+
+TEST(LevelText, OverspeedIsCountedInEighthsAndStoredPlusOne)
+{
+    auto format = [](int position) {
+        char text[16];
+        FormatOverspeed(position, text, sizeof text);
+        return std::string(text);
+    };
+    EXPECT_EQ(format(0), "0.125");
+    EXPECT_EQ(format(7), "1.000");
+    EXPECT_EQ(format(11), "1.500");
+    EXPECT_EQ(format(255), "32.000");
+    EXPECT_EQ(ParseOverspeed("1.5"), 7);  // thousandths: .5 is less than an eighth
+    EXPECT_EQ(ParseOverspeed("1.500"), 11);
+    EXPECT_EQ(ParseOverspeed("32"), 255);
+    EXPECT_EQ(ParseOverspeed("0.125"), 0);
+    EXPECT_EQ(ParseOverspeed("0.1"), -1);
+    EXPECT_EQ(ParseOverspeed("32.125"), -1);
+    EXPECT_EQ(ParseOverspeed("-99999999999"), -1);
+    EXPECT_EQ(OverspeedPosition(8), 7);
+    EXPECT_EQ(OverspeedPosition(0), 255);
+    EXPECT_EQ(OverspeedByte(255), 0);
+    EXPECT_EQ(OverspeedByte(OverspeedPosition(1)), 1);
+}
+
+TEST(LevelText, TransmitBufferTextsNeverOverflow)
+{
+    EXPECT_EQ(ParseTransmitBuffer("16"), 15);
+    EXPECT_EQ(ParseTransmitBuffer("0"), 0);
+    EXPECT_EQ(ParseTransmitBuffer("-3"), -1);
+    EXPECT_EQ(ParseTransmitBuffer("-99999999999"), -1);
+    EXPECT_EQ(ParseTransmitBuffer("99999999999"), INT32_MAX - 1);
+}
+
+TEST(ClockOptions, EveryCksByteDecodesAndEncodesBackTheSame)
+{
+    const ClockOptions options = DecodeCks(0x42);  // receive clock BDOUT#, RI# clock source
+    EXPECT_EQ(options.receiveClockSource, 2);
+    EXPECT_EQ(options.bdoutEnabled, 1);
+    EXPECT_EQ(options.receive1x, 0);
+    EXPECT_EQ(options.dtrPinUse, 0);
+    EXPECT_EQ(options.riClockSource, 1);
+    EXPECT_EQ(options.transmit1x, 0);
+    EXPECT_EQ(DecodeCks(0x04).bdoutEnabled, 0);
+    EXPECT_EQ(DecodeCks(0xB8).dtrPinUse, 3);
+    for (int cks = 0; cks < 256; ++cks) EXPECT_EQ(EncodeCks(DecodeCks(static_cast<uint8_t>(cks))), cks);
 }
 
 TEST(LevelSlots, FirstSeedWinsUntilTheMaskIsClearedAndHighSlotsTakeEverySeed)
