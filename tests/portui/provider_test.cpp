@@ -94,6 +94,26 @@ TEST_F(Provider, PortInfoAboveTheHighestTypeIsStoredAsThatTypesDefaults)
     EXPECT_EQ(stored[portinfo::kReceiveXoff], 0);
 }
 
+// Defaults by rule: an empty value, or one larger than its record, is missing.
+TEST_F(Provider, EmptyOrOversizedValuesCountAsMissing)
+{
+    std::vector<uint8_t> tooLong(kPortInfoBytes + 1, 0);
+    Put16(tooLong.data(), portinfo::kVersion, 1);
+    tooLong[portinfo::kUartWord] = 2;
+    SetValue("PORTINFO", tooLong);
+    SetValue("Overspeed", {});
+    SetValue("EnableCks", {});
+    SetValue("UseFastRx", {});
+    RunSheet([&](HWND window, HWND) { Press(window, PSBTN_OK); });
+    const std::vector<uint8_t> stored = Value("PORTINFO");
+    ASSERT_EQ(stored.size(), kPortInfoBytes);
+    EXPECT_EQ(Get16(stored.data(), portinfo::kUartWord), 3);  // the defaults of the highest type
+    EXPECT_EQ(Get16(stored.data(), portinfo::kReceiveTrigger), 8);
+    EXPECT_EQ(Value("Overspeed"), std::vector<uint8_t>{8});
+    EXPECT_EQ(Value("UseFastRx"), (std::vector<uint8_t>{1, 0, 0, 0}));
+    EXPECT_TRUE(Value("EnableCks").empty());  // written only when it was there
+}
+
 TEST_F(Provider, ClockOptionsAreWrittenOnlyWhenEnableCksWasThere)
 {
     SetValue("EnableCks", {5});
