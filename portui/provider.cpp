@@ -112,8 +112,7 @@ bool AddPages(PortPageContext* context, LPFNADDPROPSHEETPAGE addPage, LPARAM hos
 {
     for (int page = 0; page < kPageCount; ++page) context->notifiers[page].applied = 1;
     int kept = 0;
-    for (int page = 0; page < kPageCount; ++page) {
-        const PageRow& row = kPageTable[page];
+    for (const PageRow& row : kPageTable) {
         if (!row.prepare || !row.prepare(context)) continue;
         PROPSHEETPAGEW sheetPage = {};
         sheetPage.dwSize = sizeof sheetPage;
@@ -125,19 +124,16 @@ bool AddPages(PortPageContext* context, LPFNADDPROPSHEETPAGE addPage, LPARAM hos
         sheetPage.lParam = reinterpret_cast<LPARAM>(context);
         sheetPage.pfnCallback = PageCallback;
         HPROPSHEETPAGE handle = CreatePropertySheetPageW(&sheetPage);
-        if (handle && addPage(handle, hostData)) {
+        if (!handle) continue;
+        if (addPage(handle, hostData)) {
             ++context->referenceCount;
             ++kept;
-            continue;
-        }
-        if (handle) {
+        } else {
+            // Its notifier stays: the page still collects its prepared values when the others apply.
             destroyingRefusedPage = true;
             DestroyPropertySheetPage(handle);
             destroyingRefusedPage = false;
         }
-        // A page that is not in the sheet never applies: it must not hold back the write, nor
-        // store anything of its own.
-        context->notifiers[page] = PageNotifier{nullptr, 1};
     }
     return kept > 0;
 }
