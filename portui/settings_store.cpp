@@ -141,7 +141,7 @@ int LoadPortSettings(PortPageContext* context)
     PortKey key(context);
     if (!key) return 0;
     wchar_t name[kPortNameChars + 1] = {};
-    if (key.Read(L"PortName", name, kPortNameChars * sizeof(wchar_t)) < 0) return 0;
+    if (key.Read(L"PortName", name, kPortNameChars * sizeof(wchar_t)) <= 0) return 0;  // empty: no name
     name[kPortNameChars - 1] = 0;
     std::memcpy(context->portName, name, sizeof context->portName);
     if (!context->settingsLoaded && !ReadProfileEntry(context)) return 0;

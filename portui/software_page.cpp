@@ -39,7 +39,8 @@ void OnCommand(HWND window, PortPageContext* context, int id, int notification)
         page.useFastRx = on;
         if (changed) Broadcast(context, kPage, kRefresh);
     } else if (id == IDC_OVERSPEED_EDIT) {
-        if (HandleField(page.overspeedField, id, notification)) Broadcast(context, kPage, kRefresh);
+        HandleField(page.overspeedField, id, notification);
+        Broadcast(context, kPage, kRefresh);
     }
 }
 

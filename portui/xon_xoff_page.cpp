@@ -71,10 +71,7 @@ private:
 
     void InitialiseOwnControls(HWND window, PortPageContext& c) const override
     {
-        for (const Character& character : kCharacters) {
-            SendDlgItemMessageW(window, character.edit, EM_LIMITTEXT, kCharacterChars, 0);
-            SetNumberText(window, character.edit, c.xonXoff.*character.field);
-        }
+        for (const Character& character : kCharacters) SetNumberText(window, character.edit, c.xonXoff.*character.field);
     }
 
     void UpdateOwnControls(HWND window, PortPageContext& c) const override

@@ -112,6 +112,10 @@ TEST_F(Provider, EmptyOrOversizedValuesCountAsMissing)
     EXPECT_EQ(Value("Overspeed"), std::vector<uint8_t>{8});
     EXPECT_EQ(Value("UseFastRx"), (std::vector<uint8_t>{1, 0, 0, 0}));
     EXPECT_TRUE(Value("EnableCks").empty());  // written only when it was there
+
+    SetValue("PortName", {});  // no name, no profile entry: no pages
+    sheet = std::make_unique<sheethost::Sheet>(KTS2KUI_PATH);
+    EXPECT_FALSE(sheet->AddPages(portPath.c_str()));
 }
 
 TEST_F(Provider, ClockOptionsAreWrittenOnlyWhenEnableCksWasThere)
