@@ -1,4 +1,6 @@
 // The installer's run: the window on the main thread, the steps on a worker, one closing message.
+#include <objbase.h>
+
 #include <cstdio>
 #include <cstring>
 
@@ -19,7 +21,19 @@ const ModeRow kModeTable[4] = {
 
 DWORD WINAPI Worker(LPVOID commandLine)
 {
-    Setup.result = RunInstaller(static_cast<const char*>(commandLine));
+    // The folder browser of the destination dialog, shown on this thread, needs COM in a
+    // single-threaded apartment.
+    const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    try {
+        Setup.result = RunInstaller(static_cast<const char*>(commandLine));
+    } catch (...) {
+        // Only memory can run out here: the run ends with the system's text for that.
+        CloseEnumAccess();
+        Setup.errorCode = ERROR_NOT_ENOUGH_MEMORY;
+        Setup.result = kSystemError;
+        ShowResult(kSystemError);
+    }
+    if (SUCCEEDED(com)) CoUninitialize();
     SendMessageA(Setup.window, WM_CLOSE, 0, 0);
     return 0;
 }

@@ -95,20 +95,31 @@ INT_PTR CALLBACK DestinationProc(HWND dialog, UINT message, WPARAM wParam, LPARA
     }
 }
 
+// A path that does not fit its buffer is refused, never cut: the closing message is the system's
+// text for "file name too long".
+int PathTooLong()
+{
+    Setup.errorCode = ERROR_FILENAME_EXCED_RANGE;
+    return kSystemError;
+}
+
 // The INF's path: the current directory first, then the program's.
 int FindInf(const char* name)
 {
     char directory[kPathChars + 1] = {};
-    if (GetCurrentDirectoryA(sizeof directory, directory)) {
-        const size_t length = std::strlen(directory);
-        const char* separator = length && directory[length - 1] == '\\' ? "" : "\\";
-        std::snprintf(Setup.infPath, sizeof Setup.infPath, "%s%s%s", directory, separator, name);
+    const DWORD directoryLength = GetCurrentDirectoryA(sizeof directory, directory);
+    if (directoryLength >= sizeof directory) return PathTooLong();  // the size it would need
+    if (directoryLength) {
+        const char* separator = directory[directoryLength - 1] == '\\' ? "" : "\\";
+        if (!kt::FormatText(Setup.infPath, "%s%s%s", directory, separator, name)) return PathTooLong();
         if (FileExists(Setup.infPath)) return kDone;
     }
     char program[kPathChars + 1] = {};
-    if (!GetModuleFileNameA(nullptr, program, kPathChars)) return kInitFailed;
+    const DWORD programLength = GetModuleFileNameA(nullptr, program, sizeof program);
+    if (!programLength) return kInitFailed;
+    if (programLength >= sizeof program - 1) return PathTooLong();  // possibly cut by the system
     if (char* slash = std::strrchr(program, '\\')) slash[1] = 0;
-    std::snprintf(Setup.infPath, sizeof Setup.infPath, "%s%s", program, name);
+    if (!kt::FormatText(Setup.infPath, "%s%s", program, name)) return PathTooLong();
     return FileExists(Setup.infPath) ? kDone : kInfNotFound;
 }
 
@@ -128,6 +139,10 @@ bool InstallSections(HINF inf, const char* install, const char* firstServices, c
 {
     if (!SetupSetDirectoryIdA(inf, kDestinationDirectoryId, Setup.destination)) return false;
     PVOID context = SetupInitDefaultQueueCallback(Setup.window ? Setup.window : GetDesktopWindow());
+    if (!context) {
+        if (GetLastError() == ERROR_SUCCESS) SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return false;
+    }
     const BOOL installed = SetupInstallFromInfSectionA(nullptr, inf, install, kAllInstallOperations,
                                                        HKEY_LOCAL_MACHINE, nullptr, kCopyNewerOrSame,
                                                        SetupDefaultQueueCallbackA, context, nullptr, nullptr);
@@ -166,7 +181,7 @@ int PrepareInstallation()
 int ChooseDestination()
 {
     if (Setup.options.destPathSet) {
-        kt::CopyText(Setup.destination, Setup.options.destPath.c_str());
+        if (!kt::FormatText(Setup.destination, "%s", Setup.options.destPath.c_str())) return PathTooLong();
         return kDone;
     }
     char fallback[kPathChars + 1], versionKey[kPathChars + 1], programFilesName[kPathChars + 1];
@@ -176,7 +191,7 @@ int ChooseDestination()
     kt::CopyText(Setup.destination, fallback);
     if (ReadMachineText(versionKey, programFilesName, Setup.programFiles)) {
         const char* last = std::strrchr(fallback, '\\');
-        std::snprintf(Setup.destination, sizeof Setup.destination, "%s%s", Setup.programFiles, last ? last : "");
+        if (!kt::FormatText(Setup.destination, "%s%s", Setup.programFiles, last ? last : "")) return PathTooLong();
     }
     char previous[kPathChars + 1];
     if (ReadInstallPath(previous)) {

@@ -2,5 +2,9 @@
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int)
 {
-    return RunInstallerProgram(instance, commandLine);
+    try {
+        return RunInstallerProgram(instance, commandLine);
+    } catch (...) {
+        return kSystemError;  // no memory even for the window
+    }
 }

@@ -140,18 +140,29 @@ int ParsePortList(const char* text, uint8_t (&map)[kPortMapBytes])
     return 1;
 }
 
+void ApplyConfigLine(const std::string& text, InstallOptions& options)
+{
+    std::string line = text;
+    const size_t comment = line.find('#');
+    if (comment != std::string::npos) line.resize(comment);
+    line = Trim(line);
+    if (!line.empty()) ApplyLine(line, options);
+}
+
 int ReadConfigFile(const std::string& path, InstallOptions& options)
 {
     FILE* file = std::fopen(path.c_str(), "r");
     if (!file) return kConfigNotFound;
+    // Whole lines, however long: a value is never cut into pieces that read as lines of their own.
+    std::string line;
     char piece[256];
     while (std::fgets(piece, sizeof piece, file)) {
-        std::string line = piece;
-        const size_t comment = line.find('#');
-        if (comment != std::string::npos) line.resize(comment);
-        line = Trim(line);
-        if (!line.empty()) ApplyLine(line, options);
+        line += piece;
+        if (line.back() != '\n' && !std::feof(file)) continue;
+        ApplyConfigLine(line, options);
+        line.clear();
     }
+    if (!line.empty()) ApplyConfigLine(line, options);
     std::fclose(file);
     return 0;
 }

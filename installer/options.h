@@ -30,6 +30,10 @@ struct InstallOptions {
 // fails part-way leaves the bits set before the failure.
 int ParsePortList(const char* text, uint8_t (&map)[kPortMapBytes]);
 
+// Applies one line of a configuration file: a "#" starts a comment, blanks around are dropped,
+// unknown keywords are ignored.
+void ApplyConfigLine(const std::string& line, InstallOptions& options);
+
 // Adds the keywords of a configuration file to options. 0, or 11 when the file cannot be opened.
 int ReadConfigFile(const std::string& path, InstallOptions& options);
 

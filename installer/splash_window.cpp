@@ -4,13 +4,14 @@
 #include <cstring>
 #include <vector>
 
+#include "bitmap_file.h"
 #include "installer.h"
 #include "resource.h"
 
 namespace {
 
 const char kClassName[] = "QarixInstall";
-constexpr int kBitmapFileHeaderBytes = 14;
+constexpr LONGLONG kMaxPictureBytes = 64 << 20;  // a full-screen 32-bit picture is well below
 
 struct Picture {
     HDC dc = nullptr;
@@ -48,6 +49,21 @@ bool ReadExactly(HANDLE file, void* data, DWORD size)
     return ReadFile(file, data, size, &read, nullptr) && read == size;
 }
 
+// The whole file, when it is small enough to be a picture; empty otherwise.
+std::vector<BYTE> ReadPictureFile(HANDLE file)
+{
+    std::vector<BYTE> data;
+    LARGE_INTEGER size = {};
+    if (!GetFileSizeEx(file, &size) || size.QuadPart < 0 || size.QuadPart > kMaxPictureBytes) return data;
+    try {
+        data.resize(static_cast<size_t>(size.QuadPart));
+    } catch (...) {
+        return {};  // no memory for it: no picture
+    }
+    if (!ReadExactly(file, data.data(), static_cast<DWORD>(data.size()))) data.clear();
+    return data;
+}
+
 // A bitmap file as a bitmap compatible with dc; nothing for a missing or damaged file.
 Picture LoadBitmapFile(int nameId, HDC dc, const char* fallbackDirectory)
 {
@@ -56,23 +72,18 @@ Picture LoadBitmapFile(int nameId, HDC dc, const char* fallbackDirectory)
     if (!LoadText(nameId, name) || !name[0]) return picture;
     HANDLE file = OpenPictureFile(name, fallbackDirectory);
     if (file == INVALID_HANDLE_VALUE) return picture;
-    BITMAPFILEHEADER header = {};
-    if (ReadExactly(file, &header, kBitmapFileHeaderBytes) && header.bfType == 0x4D42 &&
-        header.bfSize > kBitmapFileHeaderBytes && header.bfSize - kBitmapFileHeaderBytes >= sizeof(BITMAPINFOHEADER) &&
-        header.bfOffBits >= kBitmapFileHeaderBytes && header.bfOffBits < header.bfSize) {
-        std::vector<BYTE> data(header.bfSize - kBitmapFileHeaderBytes);
-        if (ReadExactly(file, data.data(), static_cast<DWORD>(data.size()))) {
-            const auto* info = reinterpret_cast<const BITMAPINFO*>(data.data());
-            const int width = info->bmiHeader.biWidth, height = info->bmiHeader.biHeight;
-            HBITMAP bitmap = CreateCompatibleBitmap(dc, width, height < 0 ? -height : height);
-            if (bitmap && SetDIBits(dc, bitmap, 0, height < 0 ? -height : height,
-                                    data.data() + header.bfOffBits - kBitmapFileHeaderBytes, info, DIB_RGB_COLORS)) {
-                picture.bitmap = bitmap;
-                picture.width = width;
-                picture.height = height < 0 ? -height : height;
-            } else if (bitmap) {
-                DeleteObject(bitmap);
-            }
+    const std::vector<BYTE> data = ReadPictureFile(file);
+    BitmapLayout layout = {};
+    if (CheckBitmapFile(data.data(), data.size(), layout)) {
+        const auto* info = reinterpret_cast<const BITMAPINFO*>(data.data() + layout.infoOffset);
+        const int rows = layout.height < 0 ? -layout.height : layout.height;
+        HBITMAP bitmap = CreateCompatibleBitmap(dc, layout.width, rows);
+        if (bitmap && SetDIBits(dc, bitmap, 0, rows, data.data() + layout.bitsOffset, info, DIB_RGB_COLORS)) {
+            picture.bitmap = bitmap;
+            picture.width = layout.width;
+            picture.height = rows;
+        } else if (bitmap) {
+            DeleteObject(bitmap);
         }
     }
     CloseHandle(file);

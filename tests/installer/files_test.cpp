@@ -7,6 +7,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "cardsim.h"
+#include "import_hook.h"
 #include "installer_harness.h"
 
 namespace {
@@ -93,6 +95,48 @@ TEST_F(InstallerFiles, DamagedBannerFilesGiveNoBanner)
 
     WriteFile(folder + "\\kttext.bmp", banner.substr(0, banner.size() - 1));
     EXPECT_EQ(0, DestinationDialogTop());
+}
+
+// The damaged pictures met in the field and by the fuzzer: no banner, and no time spent on them.
+TEST_F(InstallerFiles, PicturesWhoseHeadersLieGiveNoBannerQuickly)
+{
+    for (const char* name : {"claims_4gb", "claims_2000x2000", "truncated_info", "bits_past_end", "height_int_min"}) {
+        WriteFile(folder + "\\kttext.bmp", ReadFile(std::string(BITMAP_CORPUS_DIR) + "\\" + name));
+        const DWORD started = GetTickCount();
+        EXPECT_EQ(0, DestinationDialogTop()) << name;
+        EXPECT_LT(GetTickCount() - started, 5000u) << name;
+    }
+}
+
+std::string SystemText(DWORD code)
+{
+    char text[512] = {};
+    FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, text, sizeof text, nullptr);
+    return text;
+}
+
+DWORD WINAPI CurrentDirectoryTooLong(DWORD, LPSTR)
+{
+    return 400;  // what the system answers when the buffer cannot take the directory
+}
+
+// Paths are refused, never cut: a cut one would install somewhere else than asked.
+TEST_F(InstallerFiles, PathsThatDoNotFitAreRefusedWithTheSystemsText)
+{
+    const std::string tooLong = "C:\\" + std::string(300, 'q');
+    EXPECT_EQ(5, Run("-c " + Config(QuietAdmin() + "NOREBOOT\nDESTPATH=" + tooLong + "\n")));
+    EXPECT_EQ(std::vector<std::string>{SystemText(ERROR_FILENAME_EXCED_RANGE)}, Boxes());
+    EXPECT_FALSE(cardsim::KeyExists(HKEY_LOCAL_MACHINE, kProductKey));
+
+    boxes.Clear();
+    void* original = HookImport(GetModuleHandleA(nullptr), "kernel32.dll", "GetCurrentDirectoryA",
+                                reinterpret_cast<void*>(CurrentDirectoryTooLong));
+    ASSERT_NE(original, nullptr);
+    const int result = Run("-c " + Config(QuietAdmin() + "NOREBOOT\nDESTPATH=" + kTestDestination + "\n"));
+    HookImport(GetModuleHandleA(nullptr), "kernel32.dll", "GetCurrentDirectoryA", original);
+    EXPECT_EQ(5, result);
+    EXPECT_EQ(std::vector<std::string>{SystemText(ERROR_FILENAME_EXCED_RANGE)}, Boxes());
+    EXPECT_FALSE(FileExists(std::string(kTestDestination) + "\\ktcfg.cpl"));
 }
 
 TEST_F(InstallerFiles, PicturesComeFromThePreviousInstallation)

@@ -1,5 +1,6 @@
 // Whole installer runs: installation, uninstallation, the dialogs, the questions and the closing
 // messages, against the Wine registry, services and file system.
+#include <shlobj.h>
 #include <shlwapi.h>
 
 #include <algorithm>
@@ -140,6 +141,45 @@ TEST_F(InstallerRun, FreshInstallAsksTheVersionQuestionAndPlacesTheDialogBelowTh
     EXPECT_EQ(kConfirmV5, boxes.Boxes()[0].text);
     EXPECT_EQ(guiauto::BoxIcon::Question, boxes.Boxes()[0].icon);
     EXPECT_TRUE(reboots.empty());
+}
+
+// The folder browser runs on the installer's worker thread; the folder chosen there is taken.
+TEST_F(InstallerRun, BrowseTakesTheChosenFolder)
+{
+    char temp[MAX_PATH];
+    GetTempPathA(sizeof temp, temp);
+    std::string chosen = std::string(temp) + "kt_browse_target";
+    CreateDirectoryA(chosen.c_str(), nullptr);
+    char full[MAX_PATH];
+    GetLongPathNameA(chosen.c_str(), full, sizeof full);
+    chosen = full;
+    std::string field;
+    const int result = Run("-c " + Config("ADMINNAME=" + userName + "\nNOREBOOT\n"), [&] {
+        HWND dialog = guiauto::WaitForWindow("#32770", "Choose installation directory", 30000);
+        ASSERT_NE(dialog, nullptr);
+        const std::vector<HWND> before = guiauto::ProcessWindows("#32770");
+        guiauto::Click(dialog, 1002);  // Browse...
+        HWND browser = nullptr;
+        ASSERT_TRUE(guiauto::WaitUntil([&] {
+            for (HWND window : guiauto::ProcessWindows("#32770"))
+                if (window != dialog && IsWindowVisible(window) &&
+                    std::find(before.begin(), before.end(), window) == before.end())
+                    browser = window;
+            return browser != nullptr;
+        }, 10000)) << "no folder browser";
+        guiauto::Flush(browser);
+        SendMessageA(browser, BFFM_SETSELECTIONA, TRUE, reinterpret_cast<LPARAM>(chosen.c_str()));
+        guiauto::WaitUntilPainted(nullptr);
+        guiauto::SaveScreenshot(nullptr, guiauto::ScreenshotDir() + "/installer_browse.png");
+        guiauto::Click(browser, IDOK);
+        ASSERT_TRUE(guiauto::WaitUntil([&] { return !IsWindow(browser); }, 10000));
+        guiauto::Flush(dialog);
+        field = guiauto::WindowText(GetDlgItem(dialog, 1000));
+        guiauto::Click(dialog, IDCANCEL);
+    });
+    RemoveDirectoryA(chosen.c_str());
+    EXPECT_EQ(1, result);
+    EXPECT_EQ(chosen, field);
 }
 
 TEST_F(InstallerRun, ReinstallChosenInTheDialogAsksNothing)
