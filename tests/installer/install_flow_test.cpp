@@ -9,6 +9,7 @@
 
 #include "cardsim.h"
 #include "installer.h"
+#include "import_hook.h"
 #include "installer_harness.h"
 #include "key_security.h"
 #include "standin.h"
@@ -143,9 +144,25 @@ TEST_F(InstallerRun, FreshInstallAsksTheVersionQuestionAndPlacesTheDialogBelowTh
     EXPECT_TRUE(reboots.empty());
 }
 
-// The folder browser runs on the installer's worker thread; the folder chosen there is taken.
+// What COM said on the thread that showed the folder browser: S_FALSE when that thread already
+// was in a single-threaded apartment.
+HRESULT apartmentOfTheBrowser = E_FAIL;
+decltype(&SHBrowseForFolderA) realBrowse;
+
+LPITEMIDLIST WINAPI NoteApartmentAndBrowse(LPBROWSEINFOA info)
+{
+    apartmentOfTheBrowser = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    if (SUCCEEDED(apartmentOfTheBrowser)) CoUninitialize();
+    return realBrowse(info);
+}
+
+// The folder browser runs on the installer's worker thread, in a single-threaded apartment; the
+// folder chosen there is taken.
 TEST_F(InstallerRun, BrowseTakesTheChosenFolder)
 {
+    realBrowse = reinterpret_cast<decltype(realBrowse)>(
+        HookImport(GetModuleHandleA(nullptr), "shell32.dll", "SHBrowseForFolderA", reinterpret_cast<void*>(NoteApartmentAndBrowse)));
+    ASSERT_NE(realBrowse, nullptr);
     char temp[MAX_PATH];
     GetTempPathA(sizeof temp, temp);
     std::string chosen = std::string(temp) + "kt_browse_target";
@@ -177,9 +194,11 @@ TEST_F(InstallerRun, BrowseTakesTheChosenFolder)
         field = guiauto::WindowText(GetDlgItem(dialog, 1000));
         guiauto::Click(dialog, IDCANCEL);
     });
+    HookImport(GetModuleHandleA(nullptr), "shell32.dll", "SHBrowseForFolderA", reinterpret_cast<void*>(realBrowse));
     RemoveDirectoryA(chosen.c_str());
     EXPECT_EQ(1, result);
     EXPECT_EQ(chosen, field);
+    EXPECT_EQ(S_FALSE, apartmentOfTheBrowser) << "COM was not ready on the browser's thread";
 }
 
 TEST_F(InstallerRun, ReinstallChosenInTheDialogAsksNothing)
