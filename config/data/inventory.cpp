@@ -29,37 +29,59 @@ void GetTextOr(const char* name, HKEY key, char (&text)[N], const char* fallback
     if (!GetStringValue(name, key, text)) kt::CopyText(text, fallback);
 }
 
-uint16_t ErrorOf(HKEY key)
+template <std::size_t N>
+WantedValue Text(const char* name, char (&text)[N])
 {
-    DWORD error = 0;
-    return GetDwordValue("Error", key, &error) ? static_cast<uint16_t>(error & 0xFFFF) : 0;
+    return {name, WantedValue::Text, text, N, false};
 }
 
-// Reads one card key; false when the key lacks a required value.
+WantedValue Dword(const char* name, DWORD& value)
+{
+    return {name, WantedValue::Dword, &value, 0, false};
+}
+
+template <std::size_t N>
+void FallBack(const WantedValue& wanted, char (&text)[N])
+{
+    if (!wanted.found) kt::CopyText(text, kUnknown);
+}
+
+// Reads one card key in one pass over its values; false when the key lacks a required value.
 bool ReadCard(HKEY key, CardEntry& card)
 {
-    DWORD flags = 0;
-    if (!GetDwordValue("Flags", key, &flags)) return false;
+    DWORD flags = 0, error = 0;
+    WantedValue wanted[] = {Dword("Flags", flags), Dword("Error", error), Text("DeviceDesc", card.DeviceDesc),
+                            Text("EnumPropPages", card.EnumPropPages)};
+    ReadValues(key, wanted);
+    if (!wanted[0].found) return false;
     card.present = flags & 1;
     card.enabled = (flags >> 1) & 1;
-    card.error = ErrorOf(key);
-    GetTextOr("DeviceDesc", key, card.DeviceDesc, kUnknown);
-    return GetStringValue("EnumPropPages", key, card.EnumPropPages) != 0;
+    card.error = wanted[1].found ? static_cast<uint16_t>(error & 0xFFFF) : 0;
+    FallBack(wanted[2], card.DeviceDesc);
+    return wanted[3].found;
 }
 
 bool ReadPort(HKEY key, PortEntry& port)
 {
-    DWORD flags = 0;
-    if (!GetDwordValue("Flags", key, &flags)) return false;
+    DWORD flags = 0, error = 0;
+    WantedValue wanted[] = {Dword("Flags", flags),
+                            Dword("Error", error),
+                            Text("DeviceDesc", port.DeviceDesc),
+                            Text("EnumPropPages", port.EnumPropPages),
+                            Text("DeviceName", port.DeviceName),
+                            Text("DriverName", port.DriverName),
+                            Text("PortName", port.PortName)};
+    ReadValues(key, wanted);
+    if (!wanted[0].found) return false;
     port.flags = static_cast<uint16_t>(flags & 0xFFFF);
     port.present = flags & 1;
     port.enabled = (flags >> 1) & 1;
-    port.error = ErrorOf(key);
-    GetTextOr("DeviceDesc", key, port.DeviceDesc, kUnknown);
-    if (!GetStringValue("EnumPropPages", key, port.EnumPropPages)) return false;
-    GetTextOr("DeviceName", key, port.DeviceName, kUnknown);
-    if (!GetStringValue("DriverName", key, port.DriverName)) return false;
-    GetTextOr("PortName", key, port.PortName, kUnknown);
+    port.error = wanted[1].found ? static_cast<uint16_t>(error & 0xFFFF) : 0;
+    FallBack(wanted[2], port.DeviceDesc);
+    if (!wanted[3].found) return false;
+    FallBack(wanted[4], port.DeviceName);
+    if (!wanted[5].found) return false;
+    FallBack(wanted[6], port.PortName);
     return true;
 }
 

@@ -29,6 +29,27 @@ int GetStringValue(const char* name, HKEY key, char* text, std::size_t textChars
     return found;
 }
 
+void ReadValues(HKEY key, WantedValue* wanted, std::size_t count)
+{
+    std::size_t left = count;
+    for (std::size_t i = 0; i < count; ++i) wanted[i].found = false;
+    ForEachValue(key, kStringDataBytes, [&](const EnumeratedValue& value) {
+        for (std::size_t i = 0; i < count; ++i) {
+            WantedValue& w = wanted[i];
+            if (w.found || std::strcmp(value.name, w.name) != 0) continue;
+            if (w.kind == WantedValue::Dword) {
+                if (value.size > sizeof(DWORD)) return false;  // would not fit: missing, as by name
+                std::memcpy(w.out, value.data, sizeof(DWORD));
+            } else {
+                kt::CopyText(static_cast<char*>(w.out), w.textChars, reinterpret_cast<const char*>(value.data));
+            }
+            w.found = true;
+            return --left == 0;
+        }
+        return false;
+    });
+}
+
 int GetFixedValue(const char* name, HKEY key, void* buffer, DWORD length)
 {
     std::vector<BYTE> data(length);

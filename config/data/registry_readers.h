@@ -45,6 +45,27 @@ int GetStringValue(const char* name, HKEY key, char (&text)[N])
     return GetStringValue(name, key, text, N);
 }
 
+// One value that a single pass over a key's values looks for.
+struct WantedValue {
+    enum Kind { Dword, Text };
+    const char* name;
+    Kind kind;
+    void* out;              // DWORD* or char*
+    std::size_t textChars;  // for Text
+    bool found;
+};
+
+// Fills every wanted value in one enumeration of key's values, by the rules of GetDwordValue and
+// GetStringValue: the value whose name matches byte for byte, data that fits (four bytes for a
+// DWORD, kStringDataBytes for a text), the type ignored. Stops as soon as all are found.
+void ReadValues(HKEY key, WantedValue* wanted, std::size_t count);
+
+template <std::size_t N>
+void ReadValues(HKEY key, WantedValue (&wanted)[N])
+{
+    ReadValues(key, wanted, N);
+}
+
 // Queries the value by name into length bytes. 1 on success (bytes beyond a shorter stored
 // value read as zero); 0 when missing or longer than length.
 int GetFixedValue(const char* name, HKEY key, void* buffer, DWORD length);

@@ -70,6 +70,46 @@ TEST_F(RegistryReaders, DwordIgnoresTypeAndSkipsDataThatDoesNotFit)
     EXPECT_EQ(GetDwordValue("Missing", key, &value), 0);
 }
 
+// One pass over the values finds exactly what one enumeration per value would.
+TEST_F(RegistryReaders, OnePassReadsWhatTheSingleReadersRead)
+{
+    Set("Big", REG_BINARY, std::vector<uint8_t>(300, 0xAA));
+    Set("Wide", REG_BINARY, {1, 2, 3, 4, 5});
+    Set("Short", REG_BINARY, {0x34, 0x12});
+    SetText("Text", "ab");
+    SetText("Other", "lower case");
+    SetText("Long", std::string(400, 'L'));
+    SetText("Desc", std::string(150, 'd'));
+    SetDword("Flags", 0x17);
+
+    DWORD wide = 1, shortValue = 2, text = 3, flags = 4, missing = 5;
+    char desc[100] = "-", big[100] = "-", longText[100] = "-", lower[100] = "-";
+    WantedValue wanted[] = {{"Wide", WantedValue::Dword, &wide, 0, true},
+                            {"Short", WantedValue::Dword, &shortValue, 0, false},
+                            {"Text", WantedValue::Dword, &text, 0, false},
+                            {"Flags", WantedValue::Dword, &flags, 0, false},
+                            {"Missing", WantedValue::Dword, &missing, 0, false},
+                            {"Desc", WantedValue::Text, desc, sizeof desc, false},
+                            {"Big", WantedValue::Text, big, sizeof big, false},
+                            {"Long", WantedValue::Text, longText, sizeof longText, false},
+                            {"Other", WantedValue::Text, lower, sizeof lower, false}};
+    ReadValues(key, wanted);
+    for (const WantedValue& w : wanted) {
+        DWORD single = 0;
+        char singleText[100] = {};
+        const int expected = w.kind == WantedValue::Dword ? GetDwordValue(w.name, key, &single)
+                                                          : GetStringValue(w.name, key, singleText);
+        EXPECT_EQ(w.found, expected == 1) << w.name;
+        if (!w.found) continue;
+        if (w.kind == WantedValue::Dword) EXPECT_EQ(*static_cast<DWORD*>(w.out), single) << w.name;
+        else EXPECT_STREQ(static_cast<char*>(w.out), singleText) << w.name;
+    }
+    EXPECT_EQ(wide, 1u);  // not found: untouched
+    EXPECT_EQ(flags, 0x17u);
+    EXPECT_EQ(std::string(desc), std::string(99, 'd'));
+    EXPECT_STREQ(lower, "lower case");
+}
+
 TEST_F(RegistryReaders, StringsAreCutToTheCallersBufferAndOversizedDataIsMissing)
 {
     SetText("Long", std::string(150, 'x'));

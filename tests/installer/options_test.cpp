@@ -127,11 +127,15 @@ TEST(ConfigFile, PortMapsNeedAnEqualsSignDirectlyAfterTheKeyword)
     EXPECT_FALSE(ReadConfig("COMEXCLUDE=0\n").comExclude.write);
 }
 
-TEST(ConfigFile, LongLinesAreReadInPieces)
+TEST(ConfigFile, LongLinesAreReadWhole)
 {
-    // The second piece of an over-long line is a line of its own.
-    const InstallOptions options = ReadConfig(std::string(255, 'x') + "QUIET\n");
-    EXPECT_TRUE(options.quiet);
+    // A line is never cut into pieces that read as lines of their own: that would cut a long
+    // value silently.
+    EXPECT_FALSE(ReadConfig(std::string(255, 'x') + "QUIET\n").quiet);
+    const std::string destination = "C:\\" + std::string(400, 'd');
+    const InstallOptions options = ReadConfig("DESTPATH=" + destination + "\nQUIET");
+    EXPECT_EQ(destination, options.destPath);
+    EXPECT_TRUE(options.quiet);  // the last line, without a line break
 }
 
 TEST(ConfigFile, MissingFileIsReported)
