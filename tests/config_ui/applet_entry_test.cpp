@@ -135,13 +135,18 @@ TEST_F(AppletEntry, OfTwoStartsAtTheSameMomentOneRuns)
 {
     Install();
     for (int round = 0; round < 20; ++round) {
-        std::atomic<int> ready{0};
+        std::atomic<int> ready{0}, done{0};
         bool taken[2] = {};
         auto start = [&](int which) {
             ++ready;
             while (ready < 2) {
             }
             taken[which] = TakeToolInstance();
+            // A thread that ends while it holds the instance gives it up, as a process would: both
+            // stay until both have tried.
+            ++done;
+            while (done < 2) {
+            }
         };
         std::thread a(start, 0), b(start, 1);
         a.join();
