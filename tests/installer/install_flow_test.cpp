@@ -156,6 +156,13 @@ LPITEMIDLIST WINAPI NoteApartmentAndBrowse(LPBROWSEINFOA info)
     return realBrowse(info);
 }
 
+// The text of the folder browser's folder box.
+std::string FolderText(HWND browser)
+{
+    HWND edit = FindWindowExA(browser, nullptr, "Edit", nullptr);
+    return edit ? guiauto::WindowText(edit) : std::string("<no folder box>");
+}
+
 // The folder browser runs on the installer's worker thread, in a single-threaded apartment; the
 // folder chosen there is taken.
 TEST_F(InstallerRun, BrowseTakesTheChosenFolder)
@@ -184,8 +191,14 @@ TEST_F(InstallerRun, BrowseTakesTheChosenFolder)
                     browser = window;
             return browser != nullptr;
         }, 10000)) << "no folder browser";
-        guiauto::Flush(browser);
-        SendMessageA(browser, BFFM_SETSELECTIONA, TRUE, reinterpret_cast<LPARAM>(chosen.c_str()));
+        // The browser first selects the program-files folder itself; the choice comes after.
+        ASSERT_TRUE(guiauto::WaitUntil([&] { return FolderText(browser) == "Program Files"; }, 10000))
+            << "the browser did not start at the program-files folder: " << FolderText(browser);
+        // A selection made while the browser still fills its tree may not hold: ask until it does.
+        ASSERT_TRUE(guiauto::WaitUntil([&] {
+            SendMessageA(browser, BFFM_SETSELECTIONA, TRUE, reinterpret_cast<LPARAM>(chosen.c_str()));
+            return guiauto::WaitUntil([&] { return FolderText(browser) == "kt_browse_target"; }, 300);
+        }, 10000)) << "the folder was not selected: " << FolderText(browser);
         guiauto::WaitUntilPainted(nullptr);
         guiauto::SaveScreenshot(nullptr, guiauto::ScreenshotDir() + "/installer_browse.png");
         guiauto::Click(browser, IDOK);
