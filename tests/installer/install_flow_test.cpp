@@ -192,7 +192,8 @@ TEST_F(InstallerRun, BrowseTakesTheChosenFolder)
             return browser != nullptr;
         }, 10000)) << "no folder browser";
         // The browser first selects the program-files folder itself; the choice comes after.
-        ASSERT_TRUE(guiauto::WaitUntil([&] { return FolderText(browser) == "Program Files"; }, 10000))
+        const std::string programFiles = ProgramFilesDir().substr(ProgramFilesDir().rfind('\\') + 1);
+        ASSERT_TRUE(guiauto::WaitUntil([&] { return FolderText(browser) == programFiles; }, 10000))
             << "the browser did not start at the program-files folder: " << FolderText(browser);
         // A selection made while the browser still fills its tree may not hold: ask until it does.
         ASSERT_TRUE(guiauto::WaitUntil([&] {
