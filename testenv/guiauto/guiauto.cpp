@@ -1,5 +1,8 @@
 #include "guiauto.h"
 
+#include <commctrl.h>
+#include <prsht.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -346,6 +349,23 @@ Watchdog::~Watchdog()
     SetEvent(done_);
     thread_.join();
     CloseHandle(done_);
+}
+
+std::vector<std::string> SheetTabTitles(HWND sheet)
+{
+    HWND tabs = reinterpret_cast<HWND>(SendMessageA(sheet, PSM_GETTABCONTROL, 0, 0));
+    std::vector<std::string> titles;
+    const int count = static_cast<int>(SendMessageA(tabs, TCM_GETITEMCOUNT, 0, 0));
+    for (int i = 0; i < count; ++i) {
+        char text[64] = {};
+        TCITEMA item = {};
+        item.mask = TCIF_TEXT;
+        item.pszText = text;
+        item.cchTextMax = sizeof text;
+        SendMessageA(tabs, TCM_GETITEMA, i, reinterpret_cast<LPARAM>(&item));
+        titles.push_back(text);
+    }
+    return titles;
 }
 
 }  // namespace guiauto

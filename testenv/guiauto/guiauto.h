@@ -56,6 +56,9 @@ HWND FocusOf(HWND window);
 bool WaitUntilPainted(HWND window, DWORD timeoutMs = 5000);
 
 std::string WindowText(HWND window);
+
+// The tab titles of a property sheet, in order.
+std::vector<std::string> SheetTabTitles(HWND sheet);
 std::string ClassOf(HWND window);
 
 enum class BoxIcon { None, Information, Warning, Error, Question, Unknown };

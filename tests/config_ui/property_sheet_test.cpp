@@ -36,23 +36,6 @@ bool Shown(HWND page, int id)
     return IsWindowVisible(GetDlgItem(page, id)) != FALSE;
 }
 
-std::vector<std::string> TabTitles(HWND sheet)
-{
-    HWND tabs = reinterpret_cast<HWND>(SendMessageA(sheet, PSM_GETTABCONTROL, 0, 0));
-    std::vector<std::string> titles;
-    const int count = static_cast<int>(SendMessageA(tabs, TCM_GETITEMCOUNT, 0, 0));
-    for (int i = 0; i < count; ++i) {
-        char text[64] = {};
-        TCITEMA item = {};
-        item.mask = TCIF_TEXT;
-        item.pszText = text;
-        item.cchTextMax = sizeof text;
-        SendMessageA(tabs, TCM_GETITEMA, i, reinterpret_cast<LPARAM>(&item));
-        titles.push_back(text);
-    }
-    return titles;
-}
-
 HWND PageAt(HWND sheet, int index)
 {
     SendMessageA(sheet, PSM_SETCURSEL, index, 0);
@@ -127,7 +110,7 @@ TEST_F(DeviceSheet, PortSheetShowsCommonAndDriverPagesThenTheProvidersPages)
     std::string status, location, type, provider, description, date, version;
     bool portIcon = false, cardIcon = true;
     Show(kFirstPort, kPortCaption, [&](HWND sheet) {
-        titles = TabTitles(sheet);
+        titles = guiauto::SheetTabTitles(sheet);
         HWND common = PageAt(sheet, 0);
         status = DlgText(common, IDC_STATUS_TEXT);
         location = DlgText(common, IDC_LOCATION);
@@ -193,7 +176,7 @@ TEST_F(DeviceSheet, CardSheetShowsTheCardAndItsOwnProvidersPages)
     std::string status, location;
     bool cardIcon = false, portIcon = true;
     Show(kFirstCard, "Qarix PCI 4S1P", [&](HWND sheet) {
-        titles = TabTitles(sheet);
+        titles = guiauto::SheetTabTitles(sheet);
         HWND common = PageAt(sheet, 0);
         status = DlgText(common, IDC_STATUS_TEXT);
         location = DlgText(common, IDC_LOCATION);
@@ -218,7 +201,7 @@ TEST_F(DeviceSheet, TenOfferedPagesGiveEightAndTheProvidersResultComesBack)
     SetDword(kFirstPort, "StandInPages", 10);
     SetDword(kFirstPort, "StandInResult", 8);
     size_t tabs = 0;
-    const int result = Show(kFirstPort, kPortCaption, [&](HWND sheet) { tabs = TabTitles(sheet).size(); });
+    const int result = Show(kFirstPort, kPortCaption, [&](HWND sheet) { tabs = guiauto::SheetTabTitles(sheet).size(); });
     EXPECT_EQ(tabs, kMaxSheetPages);
     EXPECT_EQ(cardsim::ReadDword(HKEY_LOCAL_MACHINE, KeyOf(kFirstPort), "StandInAccepted"), 8u);
     EXPECT_EQ(result, 8);
@@ -238,7 +221,7 @@ TEST_F(DeviceSheet, MissingProviderShowsNothingAndOneWithoutTheExportShowsTheOwn
 
     UseProvider(kFirstPort, "version.dll");
     std::vector<std::string> titles;
-    Show(kFirstPort, kPortCaption, [&](HWND sheet) { titles = TabTitles(sheet); });
+    Show(kFirstPort, kPortCaption, [&](HWND sheet) { titles = guiauto::SheetTabTitles(sheet); });
     EXPECT_EQ(titles, (std::vector<std::string>{"Common", "Driver"}));
 }
 

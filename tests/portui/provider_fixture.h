@@ -188,21 +188,7 @@ protected:
         SendDlgItemMessageA(page, list, CB_GETLBTEXT, index, reinterpret_cast<LPARAM>(text));
         return text;
     }
-    static std::vector<std::string> Tabs(HWND sheetWindow)
-    {
-        HWND tabs = reinterpret_cast<HWND>(SendMessageW(sheetWindow, PSM_GETTABCONTROL, 0, 0));
-        std::vector<std::string> titles;
-        for (int i = 0; i < TabCtrl_GetItemCount(tabs); ++i) {
-            char text[64] = {};
-            TCITEMA item = {};
-            item.mask = TCIF_TEXT;
-            item.pszText = text;
-            item.cchTextMax = sizeof text;
-            SendMessageA(tabs, TCM_GETITEMA, i, reinterpret_cast<LPARAM>(&item));
-            titles.push_back(text);
-        }
-        return titles;
-    }
+    static std::vector<std::string> Tabs(HWND sheetWindow) { return guiauto::SheetTabTitles(sheetWindow); }
 
     cardsim::Installation installation;
     std::string portPath;
