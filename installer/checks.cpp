@@ -28,7 +28,7 @@ void WriteMap(HKEY key, const char* name, const PortMapOption& map)
     if (map.write) RegSetValueExA(key, name, 0, REG_BINARY, map.bits, kPortMapBytes);
 }
 
-// Starts one service and waits, once a second, until it runs, its status cannot be read, or ten
+// Starts one service and waits, looking every 100 ms, until it runs, its status cannot be read, or ten
 // seconds have passed.
 void StartAndWait(SC_HANDLE manager, const char* name)
 {
@@ -39,7 +39,7 @@ void StartAndWait(SC_HANDLE manager, const char* name)
     SERVICE_STATUS status;
     while (QueryServiceStatus(service, &status) && status.dwCurrentState != SERVICE_RUNNING &&
            GetTickCount() - started < kServiceStartLimitMs)
-        Sleep(1000);
+        Sleep(100);
     CloseServiceHandle(service);
 }
 

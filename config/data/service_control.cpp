@@ -12,9 +12,9 @@
 
 namespace {
 
-void PauseOneSecond()
+void PauseBetweenPolls()
 {
-    Sleep(1000);
+    Sleep(kServicePollMs);
 }
 
 class ServiceHandle {
@@ -82,6 +82,12 @@ int PartialRestart(SC_HANDLE manager, uint32_t flags)
     return result;
 }
 
+bool IsStopped(SC_HANDLE service)
+{
+    SERVICE_STATUS status;
+    return QueryServiceStatus(service, &status) && status.dwCurrentState == SERVICE_STOPPED;
+}
+
 bool SetShutdownPrivilege(HANDLE token, bool enable)
 {
     TOKEN_PRIVILEGES privileges = {};
@@ -94,7 +100,7 @@ bool SetShutdownPrivilege(HANDLE token, bool enable)
 
 }  // namespace
 
-void (*ServicePollPause)() = PauseOneSecond;
+void (*ServicePollPause)() = PauseBetweenPolls;
 BOOL(WINAPI* RebootRequest)(UINT flags, DWORD reason) = ExitWindowsEx;
 
 int ControlServices(uint32_t flags)
@@ -124,21 +130,29 @@ int StartDriverService(SC_HANDLE manager, const char* name)
 {
     ServiceHandle service(manager, name, SERVICE_ALL_ACCESS);
     if (!service) return 0;
-    if (StartServiceA(service.get(), 0, nullptr)) return WaitServiceState(service.get(), SERVICE_RUNNING);
-    // A service that already runs is what a start is meant to achieve; every other refusal is a
-    // failure.
-    const DWORD refusal = GetLastError();
-    return refusal == ERROR_SERVICE_ALREADY_RUNNING ? static_cast<int>(refusal) : 0;
+    for (int attempt = 0;; ++attempt) {
+        if (StartServiceA(service.get(), 0, nullptr))
+            return WaitServiceState(service.get(), SERVICE_RUNNING);
+        // A service that already runs is what a start is meant to achieve; every other refusal is
+        // a failure.
+        const DWORD refusal = GetLastError();
+        if (refusal != ERROR_SERVICE_ALREADY_RUNNING) return 0;
+        // A service that has just reported STOPPED may still be ending, and until it has, its
+        // start is refused as already running: try again after a pause. One that is still
+        // stopping has had its wait already.
+        if (attempt == kServicePolls || !IsStopped(service.get())) return static_cast<int>(refusal);
+        ServicePollPause();
+    }
 }
 
 int WaitServiceState(SC_HANDLE service, DWORD state)
 {
-    for (int poll = 0; poll < kServicePolls; ++poll) {
-        ServicePollPause();
+    for (int poll = 0;; ++poll) {
         SERVICE_STATUS status;
         if (QueryServiceStatus(service, &status) && status.dwCurrentState == state) return 1;
+        if (poll == kServicePolls) return 0;
+        ServicePollPause();
     }
-    return 0;
 }
 
 void SetServiceStartType(SC_HANDLE manager, const char* name, DWORD startType)

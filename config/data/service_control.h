@@ -15,7 +15,10 @@ enum ServiceSelection : uint32_t {
     kFullRestartFlag = 0x80000000u,   // all four; port services set to automatic start
 };
 
-constexpr int kServicePolls = 30;  // one second apart
+// A status wait looks at once, then up to kServicePolls times after a pause of kServicePollMs:
+// about 30 seconds in all, while a service that is already there costs nothing.
+constexpr DWORD kServicePollMs = 10;
+constexpr int kServicePolls = 30000 / kServicePollMs;
 
 // Stops the selected services (port drivers first) and starts them again (enumerator first).
 // 1 success (also for flags 0), 0 failure.
@@ -23,7 +26,7 @@ int ControlServices(uint32_t flags);
 
 int StopDriverService(SC_HANDLE manager, const char* name);   // 1 stopped in time, else 0
 int StartDriverService(SC_HANDLE manager, const char* name);  // nonzero started, 0 failed
-int WaitServiceState(SC_HANDLE service, DWORD state);         // 1 reached, 0 after 30 polls
+int WaitServiceState(SC_HANDLE service, DWORD state);         // 1 reached, 0 after the last poll
 void SetServiceStartType(SC_HANDLE manager, const char* name, DWORD startType);
 int IsServiceUsed(const char* name);
 
@@ -34,7 +37,7 @@ int SetStopUnusedServices(int on);  // 1, -1, -2
 // A refused request is shown in a "Failure" box with the system error code.
 void RebootSystem();
 
-// The pause between two service status polls (one second). Process-wide so that a test program
+// The pause between two service status polls (kServicePollMs). Process-wide so that a test program
 // can shorten it; nothing else changes it.
 extern void (*ServicePollPause)();
 

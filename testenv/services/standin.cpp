@@ -134,7 +134,15 @@ DWORD Start(const std::string& name, DWORD timeoutMs)
     Handle manager = Manager();
     Handle service(manager ? OpenServiceA(manager.get(), name.c_str(), SERVICE_ALL_ACCESS) : nullptr);
     if (!service) return GetLastError();
-    if (!StartServiceA(service.get(), 0, nullptr)) return GetLastError();
+    // A stand-in that has just reported STOPPED may still be ending; its start is refused as
+    // already running until it has.
+    for (DWORD waited = 0; !StartServiceA(service.get(), 0, nullptr); waited += 20) {
+        const DWORD rc = GetLastError();
+        if (rc != ERROR_SERVICE_ALREADY_RUNNING || waited >= timeoutMs) return rc;
+        SERVICE_STATUS status;
+        if (QueryServiceStatus(service.get(), &status) && status.dwCurrentState != SERVICE_STOPPED) return rc;
+        Sleep(20);
+    }
     return WaitFor(service.get(), SERVICE_RUNNING, timeoutMs);
 }
 

@@ -9,6 +9,7 @@
 #include "data/inventory.h"
 #include "data/registry_paths.h"
 #include "data/service_control.h"
+#include "import_hook.h"
 #include "simulated_registry.h"
 #include "standin.h"
 
@@ -152,7 +153,8 @@ TEST_F(DriverServices, ServiceThatFailsToStartFailsAPartialRestartOnly)
 
 TEST_F(DriverServices, ServiceThatDoesNotStopInTimeDoesNotHoldUpTheOthers)
 {
-    // 30 polls of 10 ms pass long before the serial service has stopped.
+    // All the polls, without pauses, pass long before the serial service has stopped.
+    ServicePollPause = [] {};
     ASSERT_EQ(standin::Stop(cardsim::kSerService), 0u);
     ASSERT_EQ(standin::SetBehaviour(cardsim::kSerService, {0, 3000, false, false}), 0u);
     ASSERT_EQ(standin::Start(cardsim::kSerService), 0u);
@@ -161,6 +163,51 @@ TEST_F(DriverServices, ServiceThatDoesNotStopInTimeDoesNotHoldUpTheOthers)
     EXPECT_EQ(standin::Log(), (Events{"stop ktpnt", "stop ktpptnt", "stop ktcnt", "start ktcnt",
                                       "start ktpptnt", "start ktpnt"}));
     EXPECT_EQ(standin::CurrentState(cardsim::kSerService), DWORD(SERVICE_STOP_PENDING));
+}
+
+using StartServiceFunction = BOOL(WINAPI*)(SC_HANDLE, DWORD, LPCSTR*);
+StartServiceFunction realStartService;
+int refusalsLeft;
+
+// As the service manager answers while the process of a service that has just stopped is ending.
+BOOL WINAPI StartRefusedWhileEnding(SC_HANDLE service, DWORD argc, LPCSTR* argv)
+{
+    if (refusalsLeft == 0) return realStartService(service, argc, argv);
+    --refusalsLeft;
+    SetLastError(ERROR_SERVICE_ALREADY_RUNNING);
+    return FALSE;
+}
+
+TEST_F(DriverServices, StoppedServiceRefusedAsAlreadyRunningIsStartedOnceItHasEnded)
+{
+    refusalsLeft = 2;
+    realStartService = reinterpret_cast<StartServiceFunction>(
+        HookImport(GetModuleHandleA(nullptr), "advapi32.dll", "StartServiceA",
+                   reinterpret_cast<void*>(StartRefusedWhileEnding)));
+    ASSERT_NE(realStartService, nullptr);
+    const int result = ControlServices(kSerialServiceFlag);
+    HookImport(GetModuleHandleA(nullptr), "advapi32.dll", "StartServiceA", reinterpret_cast<void*>(realStartService));
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(refusalsLeft, 0);
+    EXPECT_EQ(standin::Log(), (Events{"stop ktsnt", "start ktsnt"}));
+    EXPECT_EQ(standin::CurrentState(cardsim::kSerService), DWORD(SERVICE_RUNNING));
+}
+
+TEST_F(DriverServices, StatusAlreadyReachedCostsNoPause)
+{
+    static int pauses;
+    pauses = 0;
+    ServicePollPause = [] { ++pauses; };
+    SC_HANDLE manager = OpenSCManagerA(nullptr, SERVICES_ACTIVE_DATABASEA, SC_MANAGER_ALL_ACCESS);
+    ASSERT_NE(manager, nullptr);
+    SC_HANDLE service = OpenServiceA(manager, cardsim::kSerService, SERVICE_QUERY_STATUS);
+    ASSERT_NE(service, nullptr);
+    EXPECT_EQ(WaitServiceState(service, SERVICE_RUNNING), 1);
+    EXPECT_EQ(pauses, 0);
+    EXPECT_EQ(WaitServiceState(service, SERVICE_STOPPED), 0);
+    EXPECT_EQ(pauses, kServicePolls);
+    CloseServiceHandle(service);
+    CloseServiceHandle(manager);
 }
 
 TEST_F(DriverServices, StopUnusedSwitchIsStoredInTheProductKey)

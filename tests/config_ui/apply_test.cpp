@@ -236,11 +236,14 @@ void PollWithTheMouseOverTheTree()
     HWND tree = GetDlgItem(toolWindow, IDC_TREE);
     SendMessageA(tree, WM_SETCURSOR, reinterpret_cast<WPARAM>(tree), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
     waitCursorAtPolls.push_back(GetCursor() == LoadCursor(nullptr, IDC_WAIT));
+    Sleep(10);
 }
 
 TEST_F(Apply, TheWaitCursorStaysForTheWholeRestart)
 {
     waitCursorAtPolls.clear();
+    // The enumerator takes a while to start, so the restart certainly polls.
+    ASSERT_EQ(standin::SetBehaviour(cardsim::kEnumService, {100, 0, false, false}), 0u);
     RunTool([&] {
         toolWindow = window;
         ServicePollPause = PollWithTheMouseOverTheTree;

@@ -43,6 +43,8 @@ TEST_F(Startup, WaitWindowCoversTheServiceRestartWhichComesBeforeTheInventory)
     noCards.cards = 0;
     Install(noCards);
     RegisterServices();
+    // The enumerator takes a while to start, so the restart certainly pauses between its polls.
+    ASSERT_EQ(standin::SetBehaviour(cardsim::kEnumService, {100, 0, false, false}), 0u);
     RestartProbe::waitWindowSeen = RestartProbe::mainWindowSeen = false;
     RestartProbe::polls = 0;
     ServicePollPause = RestartProbe::Pause;
