@@ -8,10 +8,12 @@
 //   --error-port C:P=E --error-card C=E Error value E
 //   --no-builtin                        no COM1, COM2, LPT1 of the machine in the device maps
 //   --install-path PATH                 InstallPath of the product key
+//   --uart C:P=T                        port P of card C reports UART type T (up to 921600 baud)
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "cardsim.h"
 
@@ -50,9 +52,23 @@ int Usage()
     std::fprintf(stderr,
                  "usage: cardsim write [--cards N] [--serial N] [--parallel N] [--absent C] [--disabled C]\n"
                  "                     [--disabled-port C:P] [--error-port C:P=E] [--error-card C=E]\n"
-                 "                     [--no-builtin] [--install-path PATH]\n"
+                 "                     [--no-builtin] [--install-path PATH] [--uart C:P=T]\n"
                  "       cardsim remove\n");
     return 2;
+}
+
+// The port's Functionality value: version 1, maximum baud rate, highest UART type, no flags.
+LONG WriteUart(const cardsim::Installation& installation, int card, int port, DWORD type)
+{
+    if (card < 1 || card > static_cast<int>(installation.cards.size())) return ERROR_INVALID_PARAMETER;
+    const cardsim::Card& c = installation.cards[card - 1];
+    if (port < 1 || port > static_cast<int>(c.ports.size())) return ERROR_INVALID_PARAMETER;
+    const DWORD baud = 921600;
+    const std::vector<uint8_t> image = {1, 0, uint8_t(baud), uint8_t(baud >> 8), uint8_t(baud >> 16), uint8_t(baud >> 24),
+                                        uint8_t(type), uint8_t(type >> 8), 0, 0};
+    return cardsim::SetBinary(HKEY_LOCAL_MACHINE,
+                              std::string(cardsim::kEnumeratorPath) + "\\" + c.keyName + "\\" + c.ports[port - 1].keyName,
+                              "Functionality", image);
 }
 
 }  // namespace
@@ -69,6 +85,7 @@ int main(int argc, char** argv)
 
     cardsim::Layout layout;
     std::string installPath;
+    std::vector<std::pair<std::pair<int, int>, DWORD>> uarts;
     for (int i = 2; i < argc; ++i) {
         const std::string option = argv[i];
         if (option == "--no-builtin") {
@@ -99,6 +116,9 @@ int main(int argc, char** argv)
         } else if (option == "--error-card") {
             ok = SplitAssignment(arg, ref, error) && ParseInt(ref.c_str(), a);
             layout.cardErrors.push_back({a, error});
+        } else if (option == "--uart") {
+            ok = SplitAssignment(arg, ref, error) && ParseCardPort(ref, a, b);
+            uarts.push_back({{a, b}, error});
         } else if (option == "--install-path") installPath = arg;
         else return Usage();
         if (!ok) {
@@ -110,6 +130,8 @@ int main(int argc, char** argv)
     cardsim::Installation installation = cardsim::BuildInstallation(layout);
     if (!installPath.empty()) installation.installPath = installPath;
     LONG rc = cardsim::Write(installation);
+    for (const auto& [cardPort, type] : uarts)
+        if (rc == ERROR_SUCCESS) rc = WriteUart(installation, cardPort.first, cardPort.second, type);
     if (rc != ERROR_SUCCESS) {
         std::fprintf(stderr, "cardsim: registry error %ld\n", rc);
         return 1;
