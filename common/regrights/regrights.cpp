@@ -97,6 +97,70 @@ bool SidMatches(PSID sid, const TOKEN_USER* user, const TOKEN_GROUPS* groups)
     return false;
 }
 
+// The process token's user and groups as the access evaluation uses them, or the error that
+// reading them gave. A grant walk reads them once: they cannot change during it, and reading them
+// costs more than the rest of a key's visit.
+struct TokenIdentity {
+    DWORD error = ERROR_SUCCESS;
+    std::unique_ptr<BYTE[]> user, groups;
+};
+
+// The user, then the groups; a size query refused otherwise leaves the rest unread, and the
+// evaluation goes on with what was read.
+TokenIdentity ReadTokenIdentity(HANDLE token)
+{
+    TokenIdentity identity;
+    if (QueryToken(token, TokenUser, identity.user, identity.error) == TokenQuery::Ok)
+        QueryToken(token, TokenGroups, identity.groups, identity.error);
+    return identity;
+}
+
+TokenIdentity ReadProcessIdentity()
+{
+    Token token;
+    if (token.error()) {
+        TokenIdentity failed;
+        failed.error = token.error();
+        return failed;
+    }
+    return ReadTokenIdentity(token.get());
+}
+
+DWORD EffectiveAccess(PACL dacl, const TokenIdentity& identity, DWORD* mask)
+{
+    if (identity.error) return identity.error;
+    const auto* tokenUser = reinterpret_cast<const TOKEN_USER*>(identity.user.get());
+    const auto* tokenGroups = reinterpret_cast<const TOKEN_GROUPS*>(identity.groups.get());
+    DWORD allowed = 0, denied = 0;
+    void* ace = nullptr;
+    for (DWORD index = 0; GetAce(dacl, index, &ace); ++index) {
+        const auto* header = static_cast<const ACE_HEADER*>(ace);
+        if (header->AceType == ACCESS_ALLOWED_ACE_TYPE) {
+            auto* allow = static_cast<ACCESS_ALLOWED_ACE*>(ace);
+            if (SidMatches(&allow->SidStart, tokenUser, tokenGroups)) allowed |= allow->Mask;
+        } else if (header->AceType == ACCESS_DENIED_ACE_TYPE) {
+            auto* deny = static_cast<ACCESS_DENIED_ACE*>(ace);
+            if (SidMatches(&deny->SidStart, tokenUser, tokenGroups)) denied |= deny->Mask;
+        }
+    }
+    *mask = allowed & ~denied;
+    return ERROR_SUCCESS;
+}
+
+// KeyNeedsAccess with the identity known: 0 when it already gives full access, else an error.
+DWORD NeedsAccess(HKEY key, const TokenIdentity& identity)
+{
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    PACL dacl = nullptr;
+    DWORD rc = GetKeyDacl(key, &descriptor, &dacl);
+    if (rc) return rc;
+    DWORD mask = 0;
+    rc = dacl ? EffectiveAccess(dacl, identity, &mask) : ERROR_ACCESS_DENIED;
+    LocalFree(descriptor);
+    if (rc) return rc;
+    return (mask & kFullKeyAccess) == kFullKeyAccess ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
+}
+
 // Calls visit(subkey, name) for each subkey of key, opened for DACL work, by index from 0. An
 // enumeration or open failure ends the walk with its error; so does a nonzero result of visit.
 template <class Visit>
@@ -142,10 +206,10 @@ void AddChild(KeyAccessNode* parent, KeyAccessNode* child)
 
 // Grants full access to key where it lacks it and records a node for it (with the saved DACL
 // when one was changed). A node that cannot be recorded puts the saved DACL back at once.
-DWORD GrantAndRecord(HKEY key, const char* name, KeyAccessNode** node)
+DWORD GrantAndRecord(HKEY key, const char* name, const TokenIdentity& identity, KeyAccessNode** node)
 {
     PACL saved = nullptr;
-    if (KeyNeedsAccess(key) != 0) {
+    if (NeedsAccess(key, identity) != 0) {
         DWORD rc = GrantUserFullAccess(key, &saved);
         if (rc) return rc;
     }
@@ -153,6 +217,19 @@ DWORD GrantAndRecord(HKEY key, const char* name, KeyAccessNode** node)
     if (!*node && saved) SetKeyDacl(key, saved);
     FreeSavedCopy(saved);
     return *node ? ERROR_SUCCESS : ERROR_NOT_ENOUGH_MEMORY;
+}
+
+DWORD GrantTree(HKEY key, KeyAccessNode* node, const TokenIdentity& identity)
+{
+    return ForEachOpenedSubkey(key, [&](HKEY subkey, const char* name) {
+        KeyAccessNode* child = nullptr;
+        DWORD granted = GrantAndRecord(subkey, name, identity, &child);
+        if (child) {
+            AddChild(node, child);
+            GrantTree(subkey, child, identity);
+        }
+        return granted;
+    });
 }
 
 }  // namespace
@@ -163,28 +240,21 @@ DWORD GrantKeyAccess(HKEY root, const char* subkey, KeyAccessNode** tree, int re
 {
     OpenedKey key(root, subkey);
     if (key.error()) return key.error();
+    const TokenIdentity identity = ReadProcessIdentity();
     KeyAccessNode* node = nullptr;
-    DWORD rc = GrantAndRecord(key.get(), *tree ? subkey : nullptr, &node);
+    DWORD rc = GrantAndRecord(key.get(), *tree ? subkey : nullptr, identity, &node);
     if (rc) return rc;
     if (*tree)
         AddChild(*tree, node);
     else
         *tree = node;
-    if (recursive) GrantKeyAccessTree(key.get(), node);
+    if (recursive) GrantTree(key.get(), node, identity);
     return ERROR_SUCCESS;
 }
 
 DWORD GrantKeyAccessTree(HKEY key, KeyAccessNode* node)
 {
-    return ForEachOpenedSubkey(key, [&](HKEY subkey, const char* name) {
-        KeyAccessNode* child = nullptr;
-        DWORD granted = GrantAndRecord(subkey, name, &child);
-        if (child) {
-            AddChild(node, child);
-            GrantKeyAccessTree(subkey, child);
-        }
-        return granted;
-    });
+    return GrantTree(key, node, ReadProcessIdentity());
 }
 
 DWORD RestoreKeyAccess(HKEY root, const char* subkey, KeyAccessNode* tree, int recursive)
@@ -242,47 +312,12 @@ KeyAccessNode* FindAccessNode(KeyAccessNode* node, const char* name)
 
 DWORD KeyNeedsAccess(HKEY key)
 {
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    PACL dacl = nullptr;
-    DWORD rc = GetKeyDacl(key, &descriptor, &dacl);
-    if (rc) return rc;
-    if (!dacl) {
-        LocalFree(descriptor);
-        return ERROR_ACCESS_DENIED;
-    }
-    Token token;
-    DWORD mask = 0;
-    rc = token.error() ? token.error() : GetEffectiveKeyAccess(dacl, token.get(), &mask);
-    LocalFree(descriptor);
-    if (rc) return rc;
-    return (mask & kFullKeyAccess) == kFullKeyAccess ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
+    return NeedsAccess(key, ReadProcessIdentity());
 }
 
 DWORD GetEffectiveKeyAccess(PACL dacl, HANDLE token, DWORD* mask)
 {
-    std::unique_ptr<BYTE[]> user, groups;
-    DWORD error = 0;
-    TokenQuery query = QueryToken(token, TokenUser, user, error);
-    if (query == TokenQuery::Failed) return error;
-    if (query == TokenQuery::Ok && QueryToken(token, TokenGroups, groups, error) == TokenQuery::Failed)
-        return error;
-    const auto* tokenUser = reinterpret_cast<const TOKEN_USER*>(user.get());
-    const auto* tokenGroups = reinterpret_cast<const TOKEN_GROUPS*>(groups.get());
-
-    DWORD allowed = 0, denied = 0;
-    void* ace = nullptr;
-    for (DWORD index = 0; GetAce(dacl, index, &ace); ++index) {
-        const auto* header = static_cast<const ACE_HEADER*>(ace);
-        if (header->AceType == ACCESS_ALLOWED_ACE_TYPE) {
-            auto* allow = static_cast<ACCESS_ALLOWED_ACE*>(ace);
-            if (SidMatches(&allow->SidStart, tokenUser, tokenGroups)) allowed |= allow->Mask;
-        } else if (header->AceType == ACCESS_DENIED_ACE_TYPE) {
-            auto* deny = static_cast<ACCESS_DENIED_ACE*>(ace);
-            if (SidMatches(&deny->SidStart, tokenUser, tokenGroups)) denied |= deny->Mask;
-        }
-    }
-    *mask = allowed & ~denied;
-    return ERROR_SUCCESS;
+    return EffectiveAccess(dacl, ReadTokenIdentity(token), mask);
 }
 
 DWORD GrantUserFullAccess(HKEY key, PACL* saved)

@@ -7,6 +7,7 @@
 
 #include "cardsim.h"
 #include "dacl_refusal.h"
+#include "import_hook.h"
 #include "key_security.h"
 #include "regrights.h"
 
@@ -82,6 +83,41 @@ TEST_F(KeyRights, DenyForOneOfTheUsersGroupsNeedsAGrantDespiteAFullAllow)
     ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, Path("A").c_str(), 0, READ_CONTROL, &key), ERROR_SUCCESS);
     EXPECT_EQ(KeyNeedsAccess(key), DWORD(ERROR_ACCESS_DENIED));
     RegCloseKey(key);
+}
+
+using OpenTokenFunction = BOOL(WINAPI*)(HANDLE, DWORD, PHANDLE);
+OpenTokenFunction realOpenToken;
+int tokenOpens;
+
+BOOL WINAPI CountedOpenToken(HANDLE process, DWORD access, PHANDLE token)
+{
+    ++tokenOpens;
+    return realOpenToken(process, access, token);
+}
+
+TEST_F(KeyRights, AWalkReadsTheTokenOnceAndStillWeighsTheUsersGroupsOnEveryKey)
+{
+    for (const char* path : {"A\\E", "A\\F", "A\\G"}) Create(path);
+    Restrict("A\\B\\C", "D:(A;;KA;;;BA)(D;;0x2;;;BU)");
+    const std::string denied = Dacl("A\\B\\C");
+    tokenOpens = 0;
+    realOpenToken = reinterpret_cast<OpenTokenFunction>(HookImport(
+        GetModuleHandleA(nullptr), "advapi32.dll", "OpenProcessToken", reinterpret_cast<void*>(CountedOpenToken)));
+    ASSERT_NE(realOpenToken, nullptr);
+    KeyAccessNode* tree = nullptr;
+    const DWORD granted = GrantKeyAccess(HKEY_CURRENT_USER, Path("A").c_str(), &tree, 1);
+    HookImport(GetModuleHandleA(nullptr), "advapi32.dll", "OpenProcessToken", reinterpret_cast<void*>(realOpenToken));
+    ASSERT_EQ(granted, 0u);
+    // Once for the walk over seven keys, once more for the one key that needed a grant.
+    EXPECT_EQ(tokenOpens, 2);
+    KeyAccessNode* b = FindAccessNode(tree, "B");
+    ASSERT_NE(b, nullptr);
+    ASSERT_NE(FindAccessNode(b, "C"), nullptr);
+    EXPECT_NE(FindAccessNode(b, "C")->savedDacl, nullptr);
+    EXPECT_EQ(FindAccessNode(tree, "E")->savedDacl, nullptr);
+    EXPECT_EQ(RestoreKeyAccess(HKEY_CURRENT_USER, Path("A").c_str(), tree, 1), 0u);
+    FreeKeyAccessTree(tree);
+    EXPECT_EQ(Dacl("A\\B\\C"), denied);
 }
 
 TEST_F(KeyRights, GrantGivesWriteAccessAndRestorePutsBackEveryDaclByteForByte)
