@@ -17,17 +17,27 @@
 
 namespace {
 
-// The tool's thread pumps no messages while the services restart, so the text is read without
+// The tool's thread pumps no messages while the services restart, so texts are read without
 // sending one.
+std::wstring TextOf(HWND window)
+{
+    wchar_t text[64] = {};
+    InternalGetWindowText(window, text, 64);
+    return text;
+}
+
 bool WaitWindowShown()
 {
-    for (HWND window : guiauto::ProcessWindows("#32770")) {
-        wchar_t text[64] = {};
-        if (IsWindowVisible(window) && InternalGetWindowText(GetDlgItem(window, -1), text, 64) &&
-            std::wstring(text) == L"Please wait for services")
-            return true;
-    }
+    for (HWND window : guiauto::ProcessWindows("#32770"))
+        if (IsWindowVisible(window) && TextOf(GetDlgItem(window, -1)) == L"Please wait for services") return true;
     return false;
+}
+
+HWND MainWindow()
+{
+    for (HWND window : guiauto::ProcessWindows("#32770"))
+        if (IsWindowVisible(window) && TextOf(window) == L"KTCfgNt V4.11") return window;
+    return nullptr;
 }
 
 const char* const kServices[] = {cardsim::kEnumService, cardsim::kSerService, cardsim::kParService,
@@ -43,7 +53,7 @@ void OpenTool(APPLET_PROC applet, int restarts)
             const bool wait = WaitWindowShown();
             if (wait && waitShown == 0) waitShown = Seconds();
             if (!wait && waitShown != 0 && waitGone == 0) waitGone = Seconds();
-            HWND main = guiauto::WaitForWindow("#32770", "KTCfgNt V4.11", 0);
+            HWND main = MainWindow();
             if (main) {
                 mainShown = Seconds();
                 for (int i = 0; i < restarts; ++i) {
