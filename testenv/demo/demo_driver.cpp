@@ -74,16 +74,14 @@ bool IsDialog(HWND window)
     return guiauto::ClassOf(window) == "#32770";
 }
 
-HWND WaitWindow()
+bool IsWaitWindow(HWND window)
 {
-    return FindTopLevel([](HWND w) {
-        return IsDialog(w) && guiauto::WindowText(GetDlgItem(w, -1)) == "Please wait for services";
-    });
+    return IsDialog(window) && guiauto::WindowText(GetDlgItem(window, -1)) == "Please wait for services";
 }
 
-HWND Sheet()
+bool IsSheet(HWND window)
 {
-    return FindTopLevel([](HWND w) { return IsDialog(w) && FindWindowExA(w, nullptr, WC_TABCONTROLA, nullptr); });
+    return IsDialog(window) && FindWindowExA(window, nullptr, WC_TABCONTROLA, nullptr);
 }
 
 HTREEITEM Next(HWND tree, HTREEITEM item, UINT relation)
@@ -131,7 +129,7 @@ std::string FileNamePart(const std::string& text)
 void ShootSheet(HWND main, const std::string& prefix)
 {
     PostMessageA(main, WM_COMMAND, MAKEWPARAM(kPropertiesId, BN_CLICKED), 0);
-    HWND sheet = WaitForTopLevel([](HWND w) { return w == Sheet(); }, 20000, "the property sheet");
+    HWND sheet = WaitForTopLevel(IsSheet, 20000, "the property sheet");
     if (!sheet) return;
     HWND tabs = FindWindowExA(sheet, nullptr, WC_TABCONTROLA, nullptr);
     const int count = static_cast<int>(SendMessageA(tabs, TCM_GETITEMCOUNT, 0, 0));
@@ -170,7 +168,7 @@ int WalkInstaller()
 
 int WalkTool()
 {
-    if (HWND wait = WaitForTopLevel([](HWND w) { return w == WaitWindow(); }, 60000, "the wait window"))
+    if (HWND wait = WaitForTopLevel(IsWaitWindow, 60000, "the wait window"))
         Shot(wait, "wait_window.png");
     HWND main = WaitForTopLevel([](HWND w) { return IsDialog(w) && guiauto::WindowText(w) == kMainCaption; },
                                 120000, "the main window");
