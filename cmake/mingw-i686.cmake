@@ -1,4 +1,4 @@
-# Cross-compiling for 32-bit Windows; built as a compile-and-link check only.
+# Cross-compiling for 32-bit Windows with the mingw-w64 compilers (thread model: mingw-common.cmake).
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR i686)
 set(KT_MINGW_TRIPLET i686-w64-mingw32)

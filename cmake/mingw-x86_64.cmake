@@ -1,4 +1,4 @@
-# Cross-compiling for 64-bit Windows with the posix-thread mingw-w64 compilers.
+# Cross-compiling for 64-bit Windows with the mingw-w64 compilers (thread model: mingw-common.cmake).
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 set(KT_MINGW_TRIPLET x86_64-w64-mingw32)

@@ -44,7 +44,7 @@ KT_INIT NTSTATUS ReadEnumeratorNames(HANDLE key, WCHAR** names, ULONG* bytes)
     if (!*names) return STATUS_INSUFFICIENT_RESOURCES;
     status = ReadRegistryValue(key, kEnumerators, *names, *bytes);
     if (!NT_SUCCESS(status)) {
-        ExFreePoolWithTag(*names, kPoolTag);
+        ExFreePool(*names);
         *names = nullptr;
     }
     return status;
@@ -89,7 +89,7 @@ KT_INIT NTSTATUS ReadConfiguration(PDRIVER_OBJECT driver)
 
     NTSTATUS lastStatus = status;
     const ULONG connected = ConnectEnumerators(driver, names, bytes, lastStatus);
-    ExFreePoolWithTag(names, kPoolTag);
+    ExFreePool(names);
     return connected ? STATUS_SUCCESS : lastStatus;
 }
 
@@ -133,12 +133,12 @@ KT_INIT NTSTATUS ConnectEnumerator(PDRIVER_OBJECT driver, PUNICODE_STRING dosDev
 KT_PAGED void DropLinkReference(EnumeratorLink* link)
 {
     if (link->ReferenceCount == 0) {
-        ExFreePoolWithTag(link, kPoolTag);
+        ExFreePool(link);
         return;
     }
     if (--link->ReferenceCount == 0) {
         ObDereferenceObject(link->FileObject);
-        ExFreePoolWithTag(link, kPoolTag);
+        ExFreePool(link);
     }
 }
 

@@ -132,7 +132,7 @@ NTSTATUS DisconnectClientInterrupt(PortDeviceExtension* port, PIRP irp)
     NTSTATUS status = STATUS_INVALID_PARAMETER;
     IsrChange change = {port, nullptr, &routine};
     if (ChangeConnectionCount(port, 0) && KeSynchronizeExecution(InterruptOf(port), UnlinkIsr, &change)) {
-        ExFreePoolWithTag(change.Entry, kPoolTag);
+        ExFreePool(change.Entry);
         DropConnection(port);
         status = STATUS_SUCCESS;
     }

@@ -69,7 +69,7 @@ KT_INIT NTSTATUS ReadRegistryValue(HANDLE key, PCWSTR name, PVOID buffer, ULONG 
         else
             status = STATUS_BUFFER_OVERFLOW;
     }
-    ExFreePoolWithTag(info, kPoolTag);
+    ExFreePool(info);
     return status;
 }
 

@@ -15,7 +15,8 @@
 #define KT_PAGED __attribute__((section("PAGE")))
 #define KT_INIT __attribute__((section("INIT")))
 
-// Every allocation carries the pool tag "Ddk " (bytes in memory order).
+// Every allocation carries the pool tag "Ddk " (bytes in memory order). Blocks are freed with
+// ExFreePool: NT 4.0 has no ExFreePoolWithTag.
 constexpr ULONG kPoolTag = 0x206B6444;
 
 // Device-control requests to the bus enumerator (device type 0x22, METHOD_BUFFERED, any access).

@@ -52,7 +52,7 @@ KT_INIT NTSTATUS OpenPortKey(PortDeviceExtension* extension, PHANDLE key)
     NTSTATUS status = SendBusRequest(extension->Link->DeviceObject, IOCTL_BUS_GET_PORT_KEY, &extension->PortHandle,
                                      sizeof extension->PortHandle, path, kPortKeyBytes);
     if (NT_SUCCESS(status)) status = OpenRegistryKey(path, kRegistryRead, key);
-    ExFreePoolWithTag(path, kPoolTag);
+    ExFreePool(path);
     return status;
 }
 
@@ -163,7 +163,7 @@ KT_PAGED BOOLEAN RemovePort(PortDeviceExtension* extension)
                    sizeof extension->PortHandle, nullptr, 0);
     DropLinkReference(extension->Link);
     while (!IsListEmpty(&extension->IsrList))
-        ExFreePoolWithTag(CONTAINING_RECORD(RemoveHeadList(&extension->IsrList), IsrListEntry, Link), kPoolTag);
+        ExFreePool(CONTAINING_RECORD(RemoveHeadList(&extension->IsrList), IsrListEntry, Link));
     IoDeleteDevice(extension->DeviceObject);
     --IoGetConfigurationInformation()->ParallelCount;
     return released;

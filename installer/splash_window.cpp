@@ -11,7 +11,7 @@
 namespace {
 
 const char kClassName[] = "QarixInstall";
-constexpr LONGLONG kMaxPictureBytes = 64 << 20;  // a full-screen 32-bit picture is well below
+constexpr DWORD kMaxPictureBytes = 64 << 20;  // a full-screen 32-bit picture is well below
 
 struct Picture {
     HDC dc = nullptr;
@@ -53,10 +53,12 @@ bool ReadExactly(HANDLE file, void* data, DWORD size)
 std::vector<BYTE> ReadPictureFile(HANDLE file)
 {
     std::vector<BYTE> data;
-    LARGE_INTEGER size = {};
-    if (!GetFileSizeEx(file, &size) || size.QuadPart < 0 || size.QuadPart > kMaxPictureBytes) return data;
+    // A failed query answers INVALID_FILE_SIZE, which is above the limit as well.
+    DWORD high = 0;
+    const DWORD size = GetFileSize(file, &high);
+    if (high || size > kMaxPictureBytes) return data;
     try {
-        data.resize(static_cast<size_t>(size.QuadPart));
+        data.resize(size);
     } catch (...) {
         return {};  // no memory for it: no picture
     }

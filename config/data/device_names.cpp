@@ -1,6 +1,6 @@
 #include "data/device_names.h"
 
-#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 bool IsCardKeyName(const char* name)
@@ -19,9 +19,9 @@ bool ParseCardId(const char* name, CardId& id)
         if (!tag || !tag[4]) return false;
         char digits[5] = {};
         std::strncpy(digits, tag + 4, 4);
-        unsigned short value = 0;
-        if (std::sscanf(digits, "%hx", &value) != 1) value = 0;
-        *fields[i] = value;
+        char* end = nullptr;
+        const unsigned long value = std::strtoul(digits, &end, 16);
+        *fields[i] = end == digits ? 0 : static_cast<uint16_t>(value);
         from = tag;
     }
     return true;

@@ -57,6 +57,15 @@ bool TakeToolInstance()
     return true;
 }
 
+void InitToolControls()
+{
+    using InitControlsEx = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
+    HMODULE comctl = GetModuleHandleA("comctl32.dll");
+    auto initEx = comctl ? reinterpret_cast<InitControlsEx>(GetProcAddress(comctl, "InitCommonControlsEx")) : nullptr;
+    const INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_TREEVIEW_CLASSES | ICC_LISTVIEW_CLASSES | ICC_BAR_CLASSES};
+    if (!initEx || !initEx(&controls)) InitCommonControls();
+}
+
 void ReleaseToolInstance()
 {
     if (instanceAtom) GlobalDeleteAtom(instanceAtom);
@@ -87,8 +96,7 @@ extern "C" LONG WINAPI StartCfgNt()
         return 0;
     }
 
-    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_TREEVIEW_CLASSES | ICC_LISTVIEW_CLASSES | ICC_BAR_CLASSES};
-    InitCommonControlsEx(&controls);
+    InitToolControls();
 
     int result = GetDriverInfo();
     if (result != kResultOk) ReportResult(result);

@@ -17,5 +17,10 @@ BOOL InitializeTool(HINSTANCE instance);
 bool TakeToolInstance();
 void ReleaseToolInstance();
 
+// Registers the common control classes the tool uses. InitCommonControlsEx came with comctl32
+// 4.70; where the system's comctl32 lacks it (NT 4.0 as shipped has 4.00) or it fails,
+// InitCommonControls registers them all.
+void InitToolControls();
+
 extern "C" LONG WINAPI StartCfgNt();
 extern "C" LONG APIENTRY CPlApplet(HWND controlPanel, UINT message, LPARAM param1, LPARAM param2);
