@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "guiauto.h"
+#include "import_hook.h"
 #include "tool_harness.h"
 #include "ui/applet.h"
 
@@ -173,6 +174,39 @@ TEST_F(AppletEntry, WinesControlPanelLoadsTheAppletAndOpensTheWindow)
     guiauto::SaveScreenshot(window, guiauto::ScreenshotDir() + "\\control_panel.png");
     PostMessageA(window, WM_COMMAND, IDCANCEL, 0);
     EXPECT_EQ(WaitForSingleObject(control, 20000), WAIT_OBJECT_0);
+}
+
+using GetProcAddressFunction = FARPROC(WINAPI*)(HMODULE, LPCSTR);
+GetProcAddressFunction realGetProcAddress;
+int plainInitCalls;
+
+// As on a system whose comctl32 predates InitCommonControlsEx (NT 4.0 as shipped).
+FARPROC WINAPI LookupWithoutInitEx(HMODULE module, LPCSTR name)
+{
+    if (HIWORD(name) && lstrcmpA(name, "InitCommonControlsEx") == 0) return nullptr;
+    return realGetProcAddress(module, name);
+}
+
+void WINAPI CountedInitCommonControls()
+{
+    ++plainInitCalls;
+}
+
+TEST(ToolControls, InitCommonControlsOnlyWhereTheExtendedCallIsMissing)
+{
+    const HMODULE self = GetModuleHandleA(nullptr);
+    void* realInit = HookImport(self, "comctl32.dll", "InitCommonControls", reinterpret_cast<void*>(CountedInitCommonControls));
+    ASSERT_NE(realInit, nullptr);
+    for (bool lookupFails : {false, true}) {
+        plainInitCalls = 0;
+        if (lookupFails)
+            realGetProcAddress = reinterpret_cast<GetProcAddressFunction>(
+                HookImport(self, "kernel32.dll", "GetProcAddress", reinterpret_cast<void*>(LookupWithoutInitEx)));
+        InitToolControls();
+        if (lookupFails) HookImport(self, "kernel32.dll", "GetProcAddress", reinterpret_cast<void*>(realGetProcAddress));
+        EXPECT_EQ(plainInitCalls, lookupFails ? 1 : 0) << (lookupFails ? "lookup fails" : "lookup succeeds");
+    }
+    HookImport(self, "comctl32.dll", "InitCommonControls", realInit);
 }
 
 }  // namespace

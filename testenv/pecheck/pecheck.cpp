@@ -1,11 +1,12 @@
 // pecheck: the build machine's view of what a Windows loader will do with our files.
 //
-//   pecheck checksum FILE...                     writes the correct image checksum into each file
 //   pecheck check --floor VERSION ALLOWLIST FILE...
-//       fails, naming file, DLL and function, when a file imports anything the allow-list does
-//       not name, when an allow-list entry is newer than the floor, when a header asks for a newer
-//       system than the floor, when a DLL declares implicit thread-local data, when a kernel-mode
-//       image imports from anything but ntoskrnl.exe and HAL.dll, or when a checksum is wrong.
+//
+// fails, naming file, DLL and function, when a file imports anything the allow-list does not
+// name, when an allow-list entry is newer than the floor, when a header asks for a newer system
+// than the floor, when a DLL declares implicit thread-local data, when a kernel-mode image imports
+// from anything but ntoskrnl.exe and HAL.dll, or when a checksum is wrong (the linker and objcopy
+// write it; a driver with a wrong one does not load).
 #include "pe_image.h"
 
 #include <algorithm>
@@ -131,11 +132,13 @@ void CheckImports(const std::string& file, const PeImage& image, const AllowList
 }
 
 // A DLL loaded with LoadLibrary gets no implicit thread-local storage on XP and older. The
-// runtime's own start and end markers are all the template may hold.
+// runtime's own start marker, padded to a pointer, is all the template may hold. (GCC 12 for
+// mingw-w64 emulates thread_local and __thread with TlsAlloc and puts nothing here; a compiler
+// with native TLS, or data placed in .tls$ by hand, would.)
 void CheckThreadLocals(const std::string& file, const PeImage& image, Problems& problems)
 {
     if (!image.IsDll() || !image.hasTls) return;
-    const uint64_t markers = image.is64 ? 16 : 8;
+    const uint64_t markers = image.is64 ? 8 : 4;
     if (image.tlsTemplateBytes > markers || image.tlsZeroFill)
         problems.Add(file, "declares implicit thread-local data (" + std::to_string(image.tlsTemplateBytes) +
                                " bytes of template, " + std::to_string(image.tlsZeroFill) + " zero-filled)");
@@ -169,31 +172,9 @@ int Check(int floorRank, const std::string& listPath, const std::vector<std::str
     return problems.Count() ? 1 : 0;
 }
 
-int WriteChecksums(const std::vector<std::string>& files)
-{
-    for (const std::string& path : files) {
-        PeImage image;
-        const std::string error = ReadPeImage(path, image);
-        if (!error.empty()) {
-            std::fprintf(stderr, "%s: %s\n", path.c_str(), error.c_str());
-            return 1;
-        }
-        const uint32_t sum = PeChecksum(image.bytes, image.checksumOffset);
-        const char field[4] = {char(sum), char(sum >> 8), char(sum >> 16), char(sum >> 24)};
-        std::fstream file(path, std::ios::binary | std::ios::in | std::ios::out);
-        file.seekp(static_cast<std::streamoff>(image.checksumOffset));
-        if (!file.write(field, sizeof field)) {
-            std::fprintf(stderr, "%s: cannot write the checksum\n", path.c_str());
-            return 1;
-        }
-    }
-    return 0;
-}
-
 int Usage()
 {
-    std::fprintf(stderr, "usage: pecheck checksum FILE...\n"
-                         "       pecheck check --floor VERSION ALLOWLIST FILE...\n");
+    std::fprintf(stderr, "usage: pecheck check --floor VERSION ALLOWLIST FILE...\n");
     return 2;
 }
 
@@ -202,7 +183,6 @@ int Usage()
 int main(int argc, char** argv)
 {
     const std::vector<std::string> args(argv + 1, argv + argc);
-    if (args.size() >= 2 && args[0] == "checksum") return WriteChecksums({args.begin() + 1, args.end()});
     if (args.size() >= 5 && args[0] == "check" && args[1] == "--floor") {
         const int floorRank = VersionRank(args[2]);
         if (floorRank < 0) {
