@@ -115,7 +115,7 @@ bool AddPages(PortPageContext* context, LPFNADDPROPSHEETPAGE addPage, LPARAM hos
     for (const PageRow& row : kPageTable) {
         if (!row.prepare || !row.prepare(context)) continue;
         PROPSHEETPAGEW sheetPage = {};
-        sheetPage.dwSize = sizeof sheetPage;
+        sheetPage.dwSize = PROPSHEETPAGEW_V1_SIZE;  // the size every comctl32 takes; 4.00 takes no other
         sheetPage.dwFlags = PSP_USETITLE | PSP_USECALLBACK;
         sheetPage.hInstance = ProviderInstance;
         sheetPage.pszTemplate = MAKEINTRESOURCEW(row.dialogTemplate);

@@ -43,7 +43,7 @@ bool ExtendedHeaderKnown()
 HPROPSHEETPAGE CreateOwnPage(int dialog, DLGPROC procedure)
 {
     PROPSHEETPAGEA page = {};
-    page.dwSize = sizeof page;
+    page.dwSize = PROPSHEETPAGEA_V1_SIZE;  // the size every comctl32 takes; 4.00 takes no other
     page.hInstance = ToolInstance;
     page.pszTemplate = MAKEINTRESOURCEA(dialog);
     page.pfnDlgProc = procedure;

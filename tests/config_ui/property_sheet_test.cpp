@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "dacl_refusal.h"
+#include "import_hook.h"
 #include "data/driver_info.h"
 #include "data/inventory.h"
 #include "key_security.h"
@@ -147,6 +148,29 @@ TEST_F(DeviceSheet, PortSheetShowsCommonAndDriverPagesThenTheProvidersPages)
     EXPECT_EQ(files, (std::vector<std::string>{"KTS2KUI.dll", "ktcfg.cpl", "ktpnt.sys", "ktpptnt.sys",
                                                "ktsnt.sys", "ktcnt.sys"}));
     EXPECT_TRUE(Boxes().empty());
+}
+
+using CreatePageFunction = HPROPSHEETPAGE(WINAPI*)(LPCPROPSHEETPAGEA);
+CreatePageFunction realCreatePage;
+std::vector<DWORD> pageSizes;
+
+HPROPSHEETPAGE WINAPI CreatePageNotingItsSize(LPCPROPSHEETPAGEA page)
+{
+    pageSizes.push_back(page->dwSize);
+    return realCreatePage(page);
+}
+
+// comctl32 4.00, NT 4.0's own, creates a page from a structure of the first size only.
+TEST_F(DeviceSheet, OwnPagesAreDescribedInTheFirstStructureSize)
+{
+    const HMODULE self = GetModuleHandleA(nullptr);
+    pageSizes.clear();
+    realCreatePage = reinterpret_cast<CreatePageFunction>(
+        HookImport(self, "comctl32.dll", "CreatePropertySheetPageA", reinterpret_cast<void*>(CreatePageNotingItsSize)));
+    ASSERT_NE(realCreatePage, nullptr);
+    Show(kFirstPort, kPortCaption, [](HWND) {});
+    HookImport(self, "comctl32.dll", "CreatePropertySheetPageA", reinterpret_cast<void*>(realCreatePage));
+    EXPECT_EQ(pageSizes, (std::vector<DWORD>{PROPSHEETPAGEA_V1_SIZE, PROPSHEETPAGEA_V1_SIZE}));
 }
 
 TEST_F(DeviceSheet, StatusWithoutAStoredTextAndAPortNoCardListsShowTheFallbacks)

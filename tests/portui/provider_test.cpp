@@ -175,6 +175,27 @@ TEST_F(Provider, NoMemoryForTheLineFormatMeansNoPages)
     EXPECT_EQ(ProviderCalls::doubleFrees, 0);
 }
 
+using CreatePageFunction = HPROPSHEETPAGE(WINAPI*)(LPCPROPSHEETPAGEW);
+CreatePageFunction realCreatePage;
+std::vector<DWORD> pageSizes;
+
+HPROPSHEETPAGE WINAPI CreatePageNotingItsSize(LPCPROPSHEETPAGEW page)
+{
+    pageSizes.push_back(page->dwSize);
+    return realCreatePage(page);
+}
+
+// comctl32 4.00, NT 4.0's own, creates a page from a structure of the first size only.
+TEST_F(Provider, PagesAreDescribedInTheFirstStructureSize)
+{
+    pageSizes.clear();
+    ProviderCalls::Hook(GetModuleHandleA("KTS2KUI.dll"), "comctl32.dll", "CreatePropertySheetPageW",
+                        &CreatePageNotingItsSize, realCreatePage);
+    ASSERT_NE(realCreatePage, nullptr);
+    EXPECT_TRUE(sheet->AddPages(portPath.c_str()));
+    EXPECT_EQ(pageSizes, std::vector<DWORD>(sheet->Offered(), PROPSHEETPAGEW_V1_SIZE));
+}
+
 TEST_F(Provider, ContextLivesUntilTheSheetIsGoneAndWhenTheHostRefusesEverything)
 {
     EXPECT_FALSE(sheet->AddPages(portPath.c_str(), {0, 1, 2}));
