@@ -79,10 +79,10 @@ bool ReadAllowList(const std::string& path, int floorRank, AllowList& list, Prob
     std::string line;
     for (int number = 1; std::getline(file, line); ++number) {
         std::istringstream words(line);
-        std::string dll, function, version;
+        std::string dll, function, version, evidence;
         if (!(words >> dll) || dll[0] == '#') continue;
         const std::string where = name + ":" + std::to_string(number);
-        if (!(words >> function >> version)) {
+        if (!(words >> function >> version >> evidence)) {
             problems.Add(where, "expected: DLL function first-version evidence");
             continue;
         }
