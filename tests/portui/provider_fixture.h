@@ -58,7 +58,11 @@ struct ProviderCalls {
             --failMallocs;
             return nullptr;
         }
-        return malloc_(size);
+        // A freed calloc block may come back from malloc: its next free is no double free.
+        void* block = malloc_(size);
+        auto it = live.find(block);
+        if (it != live.end() && it->second == 0) live.erase(it);
+        return block;
     }
     static void Free(void* block)
     {
