@@ -34,6 +34,7 @@ DWORD WINAPI Worker(LPVOID commandLine)
         ShowResult(kSystemError);
     }
     if (SUCCEEDED(com)) CoUninitialize();
+    Setup.closeAsked = true;
     SendMessageA(Setup.window, WM_CLOSE, 0, 0);
     return 0;
 }
@@ -110,13 +111,17 @@ void ShowResult(int result)
     MessageBoxA(Setup.window, text, Setup.title, MB_OK | MB_ICONERROR);
 }
 
+// The title of every box; false when it is missing and a stand-in title is used.
+bool LoadTitle()
+{
+    if (LoadText(IDS_TITLE, Setup.title)) return true;
+    std::strcpy(Setup.title, "Qarix ???????");
+    return false;
+}
+
 int RunInstaller(const char* commandLine)
 {
-    int result = kDone;
-    if (!LoadText(IDS_TITLE, Setup.title)) {
-        std::strcpy(Setup.title, "Qarix ???????");
-        result = kInitFailed;
-    }
+    int result = LoadTitle() ? kDone : kInitFailed;
     bool uninstall = false;
     if (result == kDone) result = ParseCommandLine(commandLine ? commandLine : "", Setup.options, uninstall);
     if (uninstall) Setup.mode = ModeUninstall;
@@ -125,15 +130,20 @@ int RunInstaller(const char* commandLine)
     if (result == kDone) result = PrepareInstallation();
     if (result == kDone) result = OpenEnumAccess();
     if (result == kDone) result = InstallFromInf();
+    bool reboot = false;
     if (result == kDone) {
         CloseEnumAccess();
-        result = RebootIfWanted();
+        result = AskForReboot(reboot);
     }
     if (result == kDone) {
+        // The registry steps come before the reboot request: once it is made, the system ends
+        // processes, this one too, perhaps between granting the enumerator key and restoring it.
         if (Setup.options.noUserInfo) RemoveStartupCheck();
         WritePortMaps();
-        if (Setup.options.autoStartDrivers) StartInstalledServices();
+        if (reboot) result = RequestReboot();
     }
+    // An uninstallation has just deleted these services; starting them would bring them back.
+    if (result == kDone && Setup.options.autoStartDrivers && Setup.mode != ModeUninstall) StartInstalledServices();
     CloseEnumAccess();
     ShowResult(result);
     return result;
@@ -145,26 +155,28 @@ int RunInstallerProgram(HINSTANCE instance, const char* commandLine)
     Setup = Installer{};  // a fresh state for every run, as tests run it more than once
     std::memcpy(Setup.modes, kModeTable, sizeof kModeTable);
 
-    int exitCode = 0;
     HANDLE worker = nullptr;
     if (!CreateSplashWindow()) {
+        Setup.result = kSystemError;
+        LoadTitle();
         ShowResult(kSystemError);
     } else if (!(worker = CreateThread(nullptr, 0, Worker, const_cast<char*>(commandLine), 0, nullptr))) {
         Setup.errorCode = GetLastError();
-        DestroyWindow(Setup.window);
-        Setup.window = nullptr;
+        Setup.result = kSystemError;
+        // The box first: destroying the window posts the quit message, which would end its loop.
+        LoadTitle();
         ShowResult(kSystemError);
+        DestroyWindow(Setup.window);
     } else {
         MSG message;
         while (GetMessageA(&message, nullptr, 0, 0) > 0) {
             TranslateMessage(&message);
             DispatchMessageA(&message);
         }
-        exitCode = static_cast<int>(message.wParam);
         WaitForSingleObject(worker, INFINITE);
         CloseHandle(worker);
     }
     ReleaseDrawing();
     Setup.window = nullptr;
-    return exitCode;
+    return Setup.result;
 }

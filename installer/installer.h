@@ -49,13 +49,14 @@ struct Installer {
     HWND window = nullptr;
     KeyAccessNode* enumAccess = nullptr;     // held from OpenEnumAccess to CloseEnumAccess
     int result = kDone;                      // of the last run
+    bool closeAsked = false;                 // the worker closes the window; nobody else may
 };
 
 extern Installer Setup;
 extern HINSTANCE InstallerInstance;
 
-// The whole program: window on this thread, RunInstaller on a worker thread; returns the exit
-// code of the message loop, or 0 when the window or the worker could not be created.
+// The whole program: window on this thread, RunInstaller on a worker thread; returns the run's
+// result code (0 done, 1 cancelled, else the failure), which is the program's exit status.
 int RunInstallerProgram(HINSTANCE instance, const char* commandLine);
 int RunInstaller(const char* commandLine);
 void ShowResult(int result);
@@ -91,7 +92,11 @@ bool ReadInstallPath(char (&path)[kPathChars + 1]);
 int CreateSplashWindow();
 void ReleaseDrawing();
 void PlaceDialog(HWND dialog);
-int RebootIfWanted();
+// The reboot prompt: 0 with reboot set when the system is to be rebooted, 0 without it under
+// NOREBOOT, 1 when declined, 8 when the prompt is missing.
+int AskForReboot(bool& reboot);
+// The reboot request: 0, or 9 with the error code kept.
+int RequestReboot();
 
 // The reboot request (ExitWindowsEx). Only a test program replaces it: a real request ends every
 // program of a Wine prefix.

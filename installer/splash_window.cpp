@@ -132,6 +132,10 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
             return DefWindowProcA(window, message, wParam, lParam);
         }
         break;
+    case WM_CLOSE:
+        // Alt+F4 or the system menu would end the message loop while the worker goes on.
+        if (!Setup.closeAsked) return 0;
+        break;
     case WM_DESTROY: PostQuitMessage(0); return 0;
     default: break;
     }
@@ -213,13 +217,20 @@ void PlaceDialog(HWND dialog)
     SetWindowPos(dialog, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOREDRAW);
 }
 
-int RebootIfWanted()
+int AskForReboot(bool& reboot)
 {
+    reboot = false;
     if (Setup.options.noReboot) return kDone;
     char prompt[kPathChars + 1];
     if (!LoadText(Setup.modes[Setup.mode].rebootPrompt, prompt)) return kRebootPromptMissing;
     if (!Setup.options.quiet && MessageBoxA(Setup.window, prompt, Setup.title, MB_YESNO | MB_ICONINFORMATION) != IDYES)
         return kCancelled;
+    reboot = true;
+    return kDone;
+}
+
+int RequestReboot()
+{
     if (!SetShutdownPrivilege() || !InstallerRebootRequest(EWX_REBOOT | EWX_FORCE, 0)) {
         Setup.errorCode = GetLastError();
         return kRebootFailed;

@@ -198,7 +198,7 @@ TEST_F(InstallerFiles, RealProgramRefusesAnUnsupportedSystemVersion)
     SHDeleteKeyA(HKEY_CURRENT_USER, appDefaults);
 
     EXPECT_EQ(std::vector<std::string>{"Wrong system version for this installation."}, texts);
-    EXPECT_EQ(0u, exitCode);
+    EXPECT_EQ(6u, exitCode) << "the exit status is the result";
     EXPECT_FALSE(FileExists(std::string(kTestDestination) + "\\ktcfg.cpl"));
 }
 

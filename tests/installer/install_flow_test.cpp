@@ -91,15 +91,30 @@ TEST_F(InstallerRun, QuietInstallAndUninstallWithRestrictedEnumerationTree)
     ASSERT_GT(enumDacls.size(), 1u);
     ASSERT_EQ(ERROR_SUCCESS, cardsim::SetText(HKEY_LOCAL_MACHINE, kMachineRun, "ktcfgchk", "ktcfg check"));
 
-    const std::string settings =
-        QuietAdmin() + "NOUSERINFO\nDESTPATH=" + kTestDestination + "\nCOMEXCLUDE=3,5-7\nLPTEXCLUDE=\n";
+    const std::string settings = QuietAdmin() + "NOUSERINFO\nAUTOSTARTDRIVERS\nDESTPATH=" + kTestDestination +
+                                 "\nCOMEXCLUDE=3,5-7\nLPTEXCLUDE=\n";
+    // The system ends the installer soon after its reboot request: by then every registry step
+    // is done and every access right given back.
+    std::map<std::string, std::string> enumDaclsAtReboot;
+    std::vector<uint8_t> comMapAtReboot;
+    std::string runValueAtReboot;
+    atReboot = [&] {
+        enumDaclsAtReboot = cardsim::DaclSnapshot(HKEY_LOCAL_MACHINE, kEnumPath);
+        comMapAtReboot = ReadBinary(HKEY_LOCAL_MACHINE, kEnumeratorPath, "COMPortMap");
+        runValueAtReboot = ReadText(HKEY_LOCAL_MACHINE, kMachineRun, "ktcfgchk");
+    };
     const DWORD started = GetTickCount();
-    EXPECT_EQ(0, Run("-c " + Config(settings + "AUTOSTARTDRIVERS\n")));
+    EXPECT_EQ(0, Run("-c " + Config(settings)));
     std::printf("quiet installation with service start: %lu ms\n", GetTickCount() - started);
 
     EXPECT_EQ(std::vector<std::string>{}, Boxes());
     EXPECT_EQ(std::vector<UINT>{EWX_REBOOT | EWX_FORCE}, reboots);
     EXPECT_EQ(enumDacls, OtherEnumDacls());
+    // The new enumerator key has what its parent gave it, also after the port-map step.
+    EXPECT_EQ(enumDacls.at(""), cardsim::DaclSnapshot(HKEY_LOCAL_MACHINE, kEnumeratorPath).at(""));
+    EXPECT_EQ(cardsim::DaclSnapshot(HKEY_LOCAL_MACHINE, kEnumPath), enumDaclsAtReboot);
+    EXPECT_EQ(MapWith({{0, 0x74}}), comMapAtReboot);
+    EXPECT_EQ("<missing>", runValueAtReboot);
     for (const char* file : {"ktcfg.cpl", "KTS2KUI.dll", "install.exe", "ktsvc.exe", "kttext.bmp"})
         EXPECT_TRUE(FileExists(std::string(kTestDestination) + "\\" + file)) << file;
     EXPECT_EQ(kTestDestination, ReadText(HKEY_LOCAL_MACHINE, kProductKey, "InstallPath"));
@@ -110,12 +125,15 @@ TEST_F(InstallerRun, QuietInstallAndUninstallWithRestrictedEnumerationTree)
     EXPECT_EQ((std::vector<std::string>{"start ktcnt", "start ktsnt", "start ktpnt"}), standin::Log());
     for (const char* name : kDriverServices) EXPECT_EQ(SERVICE_RUNNING, standin::CurrentState(name)) << name;
 
-    // Without AUTOSTARTDRIVERS: the services it would start after the uninstallation are still
-    // there while they stop, and Wine (unlike Windows) starts a service marked for deletion again,
-    // which then stays. Whether the stop was quicker than the start was up to chance.
+    // AUTOSTARTDRIVERS starts nothing after an uninstallation: the services just deleted would
+    // come back.
     reboots.clear();
+    atReboot = nullptr;
+    standin::ClearLog();
     EXPECT_EQ(0, Run("-u -c " + Config(settings)));
     EXPECT_EQ(std::vector<std::string>{}, Boxes());
+    for (const std::string& entry : standin::Log())
+        EXPECT_NE(0u, entry.rfind("start", 0)) << "started by the uninstallation: " << entry;
     EXPECT_EQ(std::vector<UINT>{EWX_REBOOT | EWX_FORCE}, reboots);
     EXPECT_EQ(enumDacls, cardsim::DaclSnapshot(HKEY_LOCAL_MACHINE, kEnumPath));
     EXPECT_FALSE(cardsim::KeyExists(HKEY_LOCAL_MACHINE, kEnumeratorPath)) << "port maps written after removal";
@@ -129,12 +147,18 @@ TEST_F(InstallerRun, FreshInstallAsksTheVersionQuestionAndPlacesTheDialogBelowTh
 {
     const std::string offered = ProgramFilesDir() + "\\QARIX";
     SeenDialog destination;
+    bool stillOpenAfterClose = false;
     const int result = Run("-c " + Config("ADMINNAME=" + userName + "\nNOREBOOT\n"), [&] {
+        // Alt+F4 on the full-screen window while the worker runs is ignored.
+        ASSERT_TRUE(guiauto::WaitUntil([] { return IsWindow(::Setup.window) != FALSE; }, 10000));
+        SendMessageA(::Setup.window, WM_CLOSE, 0, 0);
+        stillOpenAfterClose = IsWindow(::Setup.window) != FALSE;
         destination = Answer("Choose installation directory", IDOK, "installer_destination.png");
     });
     RemoveInstallation(offered);
 
     EXPECT_EQ(0, result);
+    EXPECT_TRUE(stillOpenAfterClose);
     EXPECT_EQ(offered, destination.field);
     EXPECT_EQ(90, destination.rect.top) << "a 60-pixel banner puts the dialogs 90 pixels down";
     EXPECT_EQ(1024 - (destination.rect.right - destination.rect.left), 2 * destination.rect.left);
@@ -335,6 +359,24 @@ TEST_F(InstallerRun, FailedRebootRequestIsReportedWithTheSystemText)
     EXPECT_EQ(0u, Boxes()[0].find("The system have to be rebooted manually. Be sure that all Qarix cards are plugged "
                                   "in. The system passed following message:\n"));
     EXPECT_GT(Boxes()[0].size(), 130u) << "the system's text follows";
+}
+
+HANDLE WINAPI RefuseThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE, LPVOID, DWORD, LPDWORD)
+{
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return nullptr;
+}
+
+TEST_F(InstallerRun, WorkerThatCannotStartIsReportedAndFailsTheRun)
+{
+    HMODULE self = GetModuleHandleA(nullptr);
+    void* real = HookImport(self, "kernel32.dll", "CreateThread", reinterpret_cast<void*>(RefuseThread));
+    ASSERT_NE(nullptr, real);
+    const int result = Run("-c " + Config(QuietAdmin()));
+    HookImport(self, "kernel32.dll", "CreateThread", real);
+    EXPECT_EQ(5, result);
+    ASSERT_EQ(1u, Boxes().size()) << "the error box is shown before the window goes";
+    EXPECT_EQ(guiauto::BoxIcon::Error, boxes.Boxes()[0].icon);
 }
 
 TEST_F(InstallerRun, ServiceStartWaitsForEachExistingServiceAtMostTenSeconds)

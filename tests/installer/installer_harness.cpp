@@ -24,6 +24,7 @@ InstallerHarness* running;
 BOOL WINAPI InstallerHarness::RecordReboot(UINT flags, DWORD)
 {
     running->reboots.push_back(flags);
+    if (running->atReboot) running->atReboot();
     return TRUE;
 }
 
@@ -125,7 +126,8 @@ int InstallerHarness::Run(const std::string& commandLine, const std::function<vo
     std::thread driver([&] {
         if (drive) drive();
     });
-    EXPECT_EQ(0, RunInstallerProgram(GetModuleHandleA(nullptr), commandLine.c_str()));
+    const int exitStatus = RunInstallerProgram(GetModuleHandleA(nullptr), commandLine.c_str());
+    EXPECT_EQ(::Setup.result, exitStatus) << "the exit status is the run's result";
     driver.join();
     EXPECT_FALSE(watchdog.fired()) << "the installer had to be closed by the watchdog";
     return ::Setup.result;

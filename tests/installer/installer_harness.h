@@ -48,7 +48,8 @@ protected:
     guiauto::MessageBoxCatcher boxes{"Qarix install", IDYES};
     std::string userName;
     std::string packageDir;
-    std::vector<UINT> reboots;  // flags of each reboot request
+    std::vector<UINT> reboots;        // flags of each reboot request
+    std::function<void()> atReboot;  // runs at each reboot request, as the system would end us
 
 private:
     static BOOL WINAPI RecordReboot(UINT flags, DWORD reason);
