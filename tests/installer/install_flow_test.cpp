@@ -79,6 +79,15 @@ bool WaitUntilServiceGone(const char* name)
     return guiauto::WaitUntil([&] { return !ServiceExists(name); }, 15000);
 }
 
+decltype(&StartServiceA) realStartService;
+int serviceStarts;
+
+BOOL WINAPI CountServiceStart(SC_HANDLE service, DWORD count, LPCSTR* arguments)
+{
+    ++serviceStarts;
+    return realStartService(service, count, arguments);
+}
+
 class InstallerRun : public InstallerHarness {};
 
 TEST_F(InstallerRun, QuietInstallAndUninstallWithRestrictedEnumerationTree)
@@ -126,14 +135,18 @@ TEST_F(InstallerRun, QuietInstallAndUninstallWithRestrictedEnumerationTree)
     for (const char* name : kDriverServices) EXPECT_EQ(SERVICE_RUNNING, standin::CurrentState(name)) << name;
 
     // AUTOSTARTDRIVERS starts nothing after an uninstallation: the services just deleted would
-    // come back.
+    // come back. (Whether a start would reach a deleted service is up to Wine's timing; the
+    // attempt is what counts.)
     reboots.clear();
     atReboot = nullptr;
-    standin::ClearLog();
+    HMODULE self = GetModuleHandleA(nullptr);
+    realStartService = reinterpret_cast<decltype(realStartService)>(
+        HookImport(self, "advapi32.dll", "StartServiceA", reinterpret_cast<void*>(CountServiceStart)));
+    serviceStarts = 0;
     EXPECT_EQ(0, Run("-u -c " + Config(settings)));
+    HookImport(self, "advapi32.dll", "StartServiceA", reinterpret_cast<void*>(realStartService));
+    EXPECT_EQ(0, serviceStarts) << "services started after the uninstallation";
     EXPECT_EQ(std::vector<std::string>{}, Boxes());
-    for (const std::string& entry : standin::Log())
-        EXPECT_NE(0u, entry.rfind("start", 0)) << "started by the uninstallation: " << entry;
     EXPECT_EQ(std::vector<UINT>{EWX_REBOOT | EWX_FORCE}, reboots);
     EXPECT_EQ(enumDacls, cardsim::DaclSnapshot(HKEY_LOCAL_MACHINE, kEnumPath));
     EXPECT_FALSE(cardsim::KeyExists(HKEY_LOCAL_MACHINE, kEnumeratorPath)) << "port maps written after removal";
