@@ -2,6 +2,8 @@
 
 #include <commctrl.h>
 
+#include <initializer_list>
+
 #include "level_fields.h"
 #include "trackbar_field.h"
 
@@ -33,14 +35,18 @@ void FlowPage::Build(PortPageContext& context) const
     OnSlot(context) = SlotOf(uart, onKind_);
     OffSlot(context) = SlotOf(uart, offKind_);
     SetFixed(context, IsFixed(uart, onKind_), IsFixed(uart, offKind_));
-    if (Active(context) && LevelsUsable(context)) {
-        // The "on" level first; of pages sharing a slot, the first seed wins.
-        if (!OnFixed(context))
-            SeedLevelSlot(&context, OnSlot(context),
-                          PositionOf(uart, onKind_, Get16(context.portInfo, LevelOffset(onKind_))));
-        if (!OffFixed(context))
-            SeedLevelSlot(&context, OffSlot(context),
-                          PositionOf(uart, offKind_, Get16(context.portInfo, LevelOffset(offKind_))));
+    // The "on" level first; of pages sharing a slot, the first seed wins. A page whose levels are
+    // not in use does not seed, but it fills a slot that nobody seeded since the UART type changed:
+    // left alone, that slot holds a position for the type before (another kind's, or out of this
+    // type's range), which the page would show and store once it becomes active.
+    const bool seeds = Active(context) && LevelsUsable(context);
+    for (const bool on : {true, false}) {
+        if (on ? OnFixed(context) : OffFixed(context)) continue;
+        const int kind = on ? onKind_ : offKind_;
+        const int slot = on ? OnSlot(context) : OffSlot(context);
+        const int position = PositionOf(uart, kind, Get16(context.portInfo, LevelOffset(kind)));
+        if (seeds) SeedLevelSlot(&context, slot, position);
+        else FillUnseededSlot(&context, slot, position);
     }
     on.maximum = MaximumPosition(uart, onKind_);
     off.maximum = MaximumPosition(uart, offKind_);
@@ -71,6 +77,8 @@ uint16_t FlowPage::LevelToStore(PortPageContext& context, bool on) const
 void FlowPage::HandleNotification(PortPageContext& context, int kind) const
 {
     if (kind == kApply) {
+        // Stored as the page would show it, whether or not its tab was ever opened.
+        SetActive(context, ComputeActive(context));
         Store(context);
         PageApplied(&context, page_);
         return;

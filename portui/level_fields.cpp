@@ -76,6 +76,11 @@ void SeedLevelSlot(PortPageContext* context, int slot, int position)
     SeedSlot(context->levelSlots, context->slotMask, slot, position);
 }
 
+void FillUnseededSlot(PortPageContext* context, int slot, int position)
+{
+    if (slot >= 0 && slot < 8 && !(context->slotMask & (1u << slot))) context->levelSlots[slot] = position;
+}
+
 void PlaceField(PortPageContext* context, TrackbarField& field, int slot, bool fixed)
 {
     if (slot < 0 || fixed) field.state |= kFieldDisabled;

@@ -16,6 +16,9 @@ TrackbarField LevelField(PortPageContext* context, int kind, int lowLabel, int h
 
 // Seeds the slot (first seed since the last UART type change wins).
 void SeedLevelSlot(PortPageContext* context, int slot, int position);
+// Puts a position into a slot nobody has seeded since the last UART type change, without seeding
+// it: a later seed still wins.
+void FillUnseededSlot(PortPageContext* context, int slot, int position);
 
 // Puts a built field at its slot's value: a field without slot gets 0, and a field without slot
 // or of a fixed kind is disabled.

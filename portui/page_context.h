@@ -113,7 +113,7 @@ struct PortPageContext {
     int32_t loadResult;
     wchar_t* keyPath;
     uint32_t* result;
-    // 1 once the settings were written by an apply round, 2 once the round's end is posted; the
+    // 1 once an apply round wrote the settings (or failed to), 2 once the round's end is posted; the
     // applied flags are cleared when it arrives, so that later changes are written by the next
     // Apply or OK.
     int32_t writtenInRound;

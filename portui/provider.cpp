@@ -159,7 +159,9 @@ void PageApplied(PortPageContext* context, int page)
     context->notifiers[page].applied = 1;
     for (int p = 0; p < kPageCount; ++p)
         if (!context->notifiers[p].applied) return;
-    if (StorePortSettings(context) && !context->writtenInRound) context->writtenInRound = 1;
+    // A failed write ends the round as well (its box was shown): the next Apply tries again.
+    StorePortSettings(context);
+    if (!context->writtenInRound) context->writtenInRound = 1;
 }
 
 bool HandleCommonPageMessage(HWND page, UINT message, LPARAM lParam, INT_PTR& result)

@@ -57,6 +57,13 @@ protected:
         SendMessageW(bar, TBM_SETPOS, TRUE, position);
         SendMessageW(page, WM_HSCROLL, MAKEWPARAM(TB_THUMBPOSITION, position), reinterpret_cast<LPARAM>(bar));
     }
+    // A click on a check box: its mark turned over, and the page told.
+    static void Toggle(HWND page, int box)
+    {
+        const LRESULT checked = SendDlgItemMessageW(page, box, BM_GETCHECK, 0, 0);
+        SendDlgItemMessageW(page, box, BM_SETCHECK, checked == BST_CHECKED ? BST_UNCHECKED : BST_CHECKED, 0);
+        SendMessageW(page, WM_COMMAND, MAKEWPARAM(box, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(page, box)));
+    }
     static void Choose(HWND page, int list, int index)
     {
         SendDlgItemMessageW(page, list, CB_SETCURSEL, index, 0);
@@ -359,6 +366,100 @@ TEST_F(Pages, MoreHardwareSettingsAfterTheWarningEditTheClockOptions)
     EXPECT_EQ(warnings.Boxes()[0].text.rfind("This settings can have serious impact", 0), 0u);
     EXPECT_EQ(Value("EnableCks"), std::vector<uint8_t>{1});
     EXPECT_EQ(Value("CKS"), std::vector<uint8_t>{0x62});  // Nx on DTR# added
+}
+
+// The Auto pages store what they would show, whether or not their tabs were opened: with flow
+// control "None", stored or chosen now, they are switched off and keep no flow flag.
+TEST_F(Pages, WithoutFlowControlTheAutoPagesStoreNoFlagsOpenedOrNot)
+{
+    SetFunctionality(921600, k16950);
+    for (const bool chooseNone : {false, true}) {
+        SetProfile(chooseNone ? L"9600,n,8,1,p" : L"9600,n,8,1");
+        SetValue("PORTINFO", PortInfo(k16950, 80, 128, 1, 0x7F));
+        sheet = std::make_unique<sheethost::Sheet>(KTS2KUI_PATH);
+        ProviderCalls::Install(GetModuleHandleA("KTS2KUI.dll"));
+        bool rtsUsable = false, rtsUsableAfter = false;
+        RunSheet([&](HWND window, HWND settings) {
+            if (chooseNone) {
+                HWND rts = Page(window, "Auto Rts/Cts");
+                rtsUsable = Enabled(rts, IDC_FLOW_FIRST);
+                Choose(settings, IDC_FLOW_CONTROL, 0);
+                rtsUsableAfter = Enabled(rts, IDC_FLOW_FIRST);
+            }
+            Press(window, PSBTN_OK);
+        });
+        EXPECT_EQ(Stored16(portinfo::kFlowFlags), 0) << (chooseNone ? "None chosen" : "None stored");
+        EXPECT_EQ(rtsUsable, chooseNone) << "Hardware stored: the page was usable before None was chosen";
+        EXPECT_FALSE(rtsUsableAfter);
+    }
+}
+
+// After a change of UART type the levels of a page that was off are those of the new type:
+// not the transmit buffer position the 16650 kept in the slot the 16950 uses for "on" levels.
+TEST_F(Pages, AfterAUartChangeAnAutoPageSwitchedOnStoresLevelsOfTheNewType)
+{
+    SetFunctionality(921600, k16950);
+    SetProfile(L"9600,n,8,1");
+    SetValue("PORTINFO", PortInfo(k16650, 16, 32, 8));
+    RunSheet([&](HWND window, HWND settings) {
+        Choose(Page(window, "Advanced"), IDC_UART_TYPE, 6);  // UART 16950
+        Choose(settings, IDC_FLOW_CONTROL, 1);                // Hardware
+        Toggle(Page(window, "Auto Rts/Cts"), IDC_FLOW_FIRST);
+        Press(window, PSBTN_OK);
+    });
+    EXPECT_EQ(Stored16(portinfo::kUartWord), k16950);
+    EXPECT_EQ(Stored16(portinfo::kFlowFlags), 0x02);
+    EXPECT_EQ(Stored16(portinfo::kRtsOnLevel), 0);
+    EXPECT_EQ(Stored16(portinfo::kRtsOffLevel), 0);
+}
+
+// Memory access is offered by Functionality bit 0 and kept in bit 11 of the UART word; "More >>"
+// needs a stored EnableCks besides a 16950.
+TEST_F(Pages, MemoryAccessIsStoredInBit11AndMoreNeedsEnableCks)
+{
+    SetFunctionality(921600, k16950, 1);
+    SetValue("PORTINFO", PortInfo(k16950, 80, 128, 1));
+    bool offered = false, checked = true, more = true;
+    RunSheet([&](HWND window, HWND) {
+        HWND page = Page(window, "Advanced");
+        offered = Enabled(page, IDC_MEMORY_ACCESS);
+        checked = IsDlgButtonChecked(page, IDC_MEMORY_ACCESS) == BST_CHECKED;
+        more = Enabled(page, IDC_MORE);
+        Toggle(page, IDC_MEMORY_ACCESS);
+        Press(window, PSBTN_OK);
+    });
+    EXPECT_TRUE(offered);
+    EXPECT_FALSE(checked);
+    EXPECT_FALSE(more);
+    EXPECT_EQ(Stored16(portinfo::kUartWord), 0x800 | k16950);
+    EXPECT_TRUE(Value("EnableCks").empty());
+}
+
+// EnableCks as the user leaves it in the More Hardware Settings dialog: switched off and
+// confirmed it is stored as 0; Cancel puts back what it was.
+TEST_F(Pages, MoreHardwareSettingsStoresEnableCksAsLeftAndCancelKeepsIt)
+{
+    SetFunctionality(921600, k16950);
+    guiauto::MessageBoxCatcher warnings("PORT MORE", IDYES);
+    for (const int button : {IDOK, IDCANCEL}) {
+        SetValue("PORTINFO", PortInfo(k16950, 80, 128, 1));
+        SetValue("EnableCks", {1});
+        sheet = std::make_unique<sheethost::Sheet>(KTS2KUI_PATH);
+        ProviderCalls::Install(GetModuleHandleA("KTS2KUI.dll"));
+        RunSheet([&](HWND window, HWND) {
+            HWND page = Page(window, "Advanced");
+            guiauto::Click(page, IDC_MORE);
+            HWND dialog = guiauto::WaitForWindow("#32770", "More Hardware Settings", 5000);
+            ASSERT_NE(dialog, nullptr);
+            guiauto::Flush(dialog);
+            Toggle(dialog, IDC_ENABLE_CKS);
+            guiauto::Click(dialog, button);
+            EXPECT_TRUE(guiauto::WaitUntil([&] { return !IsWindow(dialog); }, 5000));
+            Press(window, PSBTN_OK);
+        });
+        EXPECT_EQ(Value("EnableCks"), std::vector<uint8_t>{button == IDOK ? uint8_t{0} : uint8_t{1}})
+            << (button == IDOK ? "OK" : "Cancel");
+    }
 }
 
 }  // namespace

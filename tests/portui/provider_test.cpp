@@ -214,12 +214,22 @@ TEST_F(Provider, RefusedWriteReportsTheFirstFailingStepAndKeepsWhatWasWritten)
 {
     guiauto::MessageBoxCatcher boxes("Qarix Serial Port Settings");
     ProviderCalls::failWriteOf = L"Overspeed";
-    RunSheet([&](HWND window, HWND) { Press(window, PSBTN_OK); });
+    bool compInfoAfterFailure = true;
+    RunSheet([&](HWND window, HWND) {
+        Press(window, PSBTN_APPLYNOW);
+        EXPECT_TRUE(guiauto::WaitUntil([&] { return boxes.Boxes().size() == 1; }, 5000));
+        guiauto::Flush(window);
+        compInfoAfterFailure = !Value("COMPINFO").empty();
+        // The next Apply (here OK) tries again.
+        ProviderCalls::failWriteOf.clear();
+        Press(window, PSBTN_OK);
+    });
     ASSERT_EQ(boxes.Texts(), std::vector<std::string>{"An error occured while writing data, Code 4"});
     EXPECT_EQ(boxes.Boxes()[0].icon, guiauto::BoxIcon::Error);
     EXPECT_EQ(Profile(), L"9600,n,8,1");
     EXPECT_EQ(Value("PORTINFO").size(), kPortInfoBytes);
-    EXPECT_TRUE(Value("COMPINFO").empty());
+    EXPECT_FALSE(compInfoAfterFailure);
+    EXPECT_EQ(Value("COMPINFO").size(), kPortInfoBytes) << "written by the Apply after the failure";
 
     // A key that may no longer be written by the time the sheet applies: nothing is written.
     boxes.Clear();
