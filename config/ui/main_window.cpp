@@ -49,8 +49,11 @@ INT_PTR CALLBACK MainWindow::DialogProc(HWND window, UINT message, WPARAM wParam
     }
     if (!current || current->window_ != window) return FALSE;
     if (message == ToolMessage && ToolMessage) {
-        if (IsIconic(window)) ShowWindow(window, SW_RESTORE);
-        SetForegroundWindow(window);
+        // What the user works in: the main window, or the dialog or sheet it has open (under the
+        // reserved-ports dialog the main window is hidden).
+        HWND front = GetLastActivePopup(window);
+        if (IsIconic(front)) ShowWindow(front, SW_RESTORE);
+        SetForegroundWindow(front);
         SetWindowLongPtrA(window, DWLP_MSGRESULT, 0);
         return TRUE;
     }

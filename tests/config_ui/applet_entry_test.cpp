@@ -98,8 +98,18 @@ TEST_F(AppletEntry, SecondStartInAnotherProcessReturnsAtOnceAndRaisesTheOpenWind
         EXPECT_EQ(RunProgram(std::string("\"") + SECOND_START_PATH + "\" \"" + KTCFG_PATH + "\"", 20000), 0u);
         EXPECT_LT(GetTickCount() - started, 5000u);
         EXPECT_TRUE(guiauto::WaitUntil([&] { return GetForegroundWindow() == window; }, 5000));
-        DestroyWindow(other);
         EXPECT_EQ(guiauto::ProcessWindows("#32770", "KTCfgNt V4.11").size(), 1u);
+
+        // With the reserved-ports dialog open the main window is hidden: the dialog comes forward.
+        Command(IDC_PORT_MAP);
+        HWND dialog = guiauto::WaitForWindow("#32770", "KTCfgNt", 10000);
+        ASSERT_NE(dialog, nullptr);
+        SetForegroundWindow(other);
+        EXPECT_EQ(RunProgram(std::string("\"") + SECOND_START_PATH + "\" \"" + KTCFG_PATH + "\"", 20000), 0u);
+        EXPECT_TRUE(guiauto::WaitUntil([&] { return GetForegroundWindow() == dialog; }, 5000));
+        guiauto::Click(dialog, IDCANCEL);
+        EXPECT_TRUE(guiauto::WaitUntil([&] { return !IsWindow(dialog); }, 5000));
+        DestroyWindow(other);
     });
     EXPECT_EQ(GlobalFindAtomA("KTCFGAtom"), 0);
 }

@@ -257,14 +257,20 @@ TEST_F(DeviceSheet, TheKeyIsWritableWhileTheSheetIsOpenAndEveryDaclComesBackByte
     ASSERT_EQ(cardsim::SetDacl(HKEY_LOCAL_MACHINE, key + "\\Probe", kReadOnly), ERROR_SUCCESS);
     const auto before = cardsim::DaclSnapshot(HKEY_LOCAL_MACHINE, key);
     ASSERT_NE(cardsim::SetDword(HKEY_LOCAL_MACHINE, key, "Probe", 1), ERROR_SUCCESS);
-    LONG whileOpen = -1, belowWhileOpen = -1;
+    LONG whileOpen = -1, belowWhileOpen = -1, createdWhileOpen = -1;
     Show(kFirstPort, kPortCaption, [&](HWND) {
         whileOpen = cardsim::SetDword(HKEY_LOCAL_MACHINE, key, "Probe", 1);
         belowWhileOpen = cardsim::SetDword(HKEY_LOCAL_MACHINE, key + "\\Probe", "Probe", 1);
+        createdWhileOpen = cardsim::SetDword(HKEY_LOCAL_MACHINE, key + "\\Created", "Made", 1);
     });
     EXPECT_EQ(whileOpen, ERROR_SUCCESS);
     EXPECT_EQ(belowWhileOpen, ERROR_SUCCESS);
-    EXPECT_EQ(cardsim::DaclSnapshot(HKEY_LOCAL_MACHINE, key), before);
+    EXPECT_EQ(createdWhileOpen, ERROR_SUCCESS);
+    // A key created while the sheet was open gets the saved DACL of the key above it.
+    std::map<std::string, std::string> after = cardsim::DaclSnapshot(HKEY_LOCAL_MACHINE, key);
+    EXPECT_EQ(after["Created"], before.at(""));
+    after.erase("Created");
+    EXPECT_EQ(after, before);
     EXPECT_TRUE(Boxes().empty());
     cardsim::SetSubtreeDacl(HKEY_LOCAL_MACHINE, key, "D:NO_ACCESS_CONTROL");
 }
@@ -312,6 +318,7 @@ TEST_F(SheetFromTheTool, CardSheetRetitlesItsPortsButNotTheCardAndItsResultAsksF
         Command(IDC_PROPERTIES);
         HWND sheet = guiauto::WaitForWindow("#32770", "Qarix PCI 4S1P", 20000);
         ASSERT_NE(sheet, nullptr);
+        EXPECT_FALSE(IsWindowEnabled(window)) << "the sheet is owned by the main window";
         // What the card's provider would change while its sheet is open.
         cardsim::SetText(HKEY_LOCAL_MACHINE, cardPath, "DeviceDesc", "Renamed card");
         for (const cardsim::Port& port : card.ports)
@@ -324,6 +331,15 @@ TEST_F(SheetFromTheTool, CardSheetRetitlesItsPortsButNotTheCardAndItsResultAsksF
         for (const TreeItem& port : cards.Child(0).children) EXPECT_EQ(port.text, "Renamed port");
         EXPECT_EQ(cards.Child(1).Child(0).text, "Qarix Serial Port");  // another card's port
         EXPECT_EQ(Root("KT Ports").Child(0).text, "Renamed port");
+        // A later sheet whose provider asks for nothing keeps the earlier request.
+        cardsim::SetDword(HKEY_LOCAL_MACHINE, cardPath, "StandInResult", 0);
+        Select(ItemWithCode("KT Cards", kFirstCard));
+        Command(IDC_PROPERTIES);
+        sheet = guiauto::WaitForWindow("#32770", "Renamed card", 20000);  // the card's name as read again
+        ASSERT_NE(sheet, nullptr);
+        PostMessageA(sheet, WM_COMMAND, IDCANCEL, 0);
+        ASSERT_TRUE(guiauto::WaitUntil([&] { return !IsWindow(sheet); }, 5000));
+        Sync();
         Click(IDOK);
         WaitForBoxes(1);
         EXPECT_TRUE(WindowOpen());

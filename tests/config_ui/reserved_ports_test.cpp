@@ -191,12 +191,16 @@ TEST_F(ReservedPorts, AddingJoinsRunsEnterInABoxAddsAndOkElsewhereSaves)
         EXPECT_TRUE(IsWindow(dialog));
         EXPECT_EQ(List(dialog, IDC_LPT_LIST), (std::vector<std::string>{"LPT1", "LPT250 - LPT256"}));
         EXPECT_TRUE(Stored("LPTPortMap") == MapOf({1}));  // nothing written yet
+        Type(dialog, IDC_COM_EDIT, "7");
+        EnterIn(dialog, IDC_COM_EDIT);
+        EXPECT_TRUE(IsWindow(dialog));
+        EXPECT_EQ(List(dialog, IDC_COM_LIST), (std::vector<std::string>{"COM1 - COM5", "COM7"}));
 
         guiauto::WaitUntilPainted(dialog);
         guiauto::SaveScreenshot(dialog, guiauto::ScreenshotDir() + "\\reserved_ports.png");
         CloseWith(dialog, IDC_COM_LIST, true);
     });
-    EXPECT_EQ(Stored("COMPortMap"), MapOf({1, 2, 3, 4, 5}));
+    EXPECT_EQ(Stored("COMPortMap"), MapOf({1, 2, 3, 4, 5, 7}));
     EXPECT_EQ(Stored("LPTPortMap"), MapOf({1, 250, 251, 252, 253, 254, 255, 256}));
     EXPECT_TRUE(Boxes().empty());
 }
@@ -247,6 +251,13 @@ TEST_F(ReservedPorts, TheMessageOfTheBoxesChoosesTheMapByItsParameters)
         SendMessageA(comEdit, kApplyTypedMessage, kComMap, 7);  // any mode but 2 removes
         EXPECT_EQ(InMemory(ComPortMap), MapOf({5, 9}));
         EXPECT_EQ(SendMessageA(comEdit, WM_GETTEXTLENGTH, 0, 0), 0);  // other messages: the box's own handling
+        CloseWith(dialog, IDCANCEL);
+
+        // Opening reads the maps again: what another program stored meanwhile is shown.
+        cardsim::SetBinary(HKEY_LOCAL_MACHINE, cardsim::kEnumeratorPath, "COMPortMap", MapOf({8}));
+        dialog = Open();
+        ASSERT_NE(dialog, nullptr);
+        EXPECT_EQ(List(dialog, IDC_COM_LIST), (std::vector<std::string>{"COM8"}));
         CloseWith(dialog, IDCANCEL);
     });
 }
