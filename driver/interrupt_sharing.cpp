@@ -47,6 +47,18 @@ BOOLEAN NTAPI UnlinkIsr(PVOID context)
     return FALSE;
 }
 
+struct IsrTakeAll {
+    PortDeviceExtension* Port;
+    LIST_ENTRY* Into;
+};
+
+BOOLEAN NTAPI TakeAllIsrs(PVOID context)
+{
+    auto* take = static_cast<IsrTakeAll*>(context);
+    while (!IsListEmpty(&take->Port->IsrList)) InsertTailList(take->Into, RemoveHeadList(&take->Port->IsrList));
+    return TRUE;
+}
+
 // Adds delta (0 only reads) to the connection count; returns the new count.
 ULONG ChangeConnectionCount(PortDeviceExtension* port, LONG delta)
 {
@@ -138,6 +150,25 @@ NTSTATUS DisconnectClientInterrupt(PortDeviceExtension* port, PIRP irp)
     }
     KeReleaseMutex(&RegistrationLock, FALSE);
     return status;
+}
+
+void DisconnectAllClients(PortDeviceExtension* port)
+{
+    LIST_ENTRY taken;
+    InitializeListHead(&taken);
+    IsrTakeAll take = {port, &taken};
+    KeWaitForMutexObject(&RegistrationLock, Executive, KernelMode, FALSE, nullptr);
+    if (InterruptOf(port))
+        KeSynchronizeExecution(InterruptOf(port), TakeAllIsrs, &take);
+    else
+        TakeAllIsrs(&take);  // nothing can be connected without an interrupt
+    if (const ULONG connections = ChangeConnectionCount(port, 0)) {
+        ChangeConnectionCount(port, -static_cast<LONG>(connections));
+        PortInterface* table = port->Enumerator.Interface;
+        table->DisconnectInterrupt(table->Context);
+    }
+    KeReleaseMutex(&RegistrationLock, FALSE);
+    while (!IsListEmpty(&taken)) ExFreePool(CONTAINING_RECORD(RemoveHeadList(&taken), IsrListEntry, Link));
 }
 
 // Called by the enumerator's interrupt service, holding the interrupt's lock at device level.

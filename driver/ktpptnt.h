@@ -107,6 +107,7 @@ struct PortDeviceExtension {
     LIST_ENTRY WorkQueue;
     LONG WorkQueueCount;  // -1 free, 0 owned, n owned with n waiting
     KDPC FreePortDpc;
+    LONG FreePortDpcsPending;  // queued or running; the device may go only at 0
     ULONG InterruptRefCount;
     LIST_ENTRY IsrList;
     EnumeratorPortBlock Enumerator;
@@ -178,5 +179,8 @@ BOOLEAN NTAPI NotifyDeferredPortChecks(PVOID context);
 // PortSharedIsr, registered on the first connection, from its interrupt service.
 void InitializeInterruptSharing();
 NTSTATUS ConnectClientInterrupt(PortDeviceExtension* port, PIRP irp);
+// The port goes while clients may still be connected: their routines leave the ISR list inside a
+// call synchronised with the interrupt, and the enumerator is told once that PortSharedIsr is gone.
+void DisconnectAllClients(PortDeviceExtension* port);
 NTSTATUS DisconnectClientInterrupt(PortDeviceExtension* port, PIRP irp);
 ULONG NTAPI PortSharedIsr(PVOID context, ULONG, ULONG, ULONG);

@@ -155,15 +155,26 @@ KT_INIT void UpdatePortDescription(PortDeviceExtension* extension)
     ZwClose(key);
 }
 
+// The deferred free lives in the device: it must have run, or be taken off the queue, before the
+// device goes. With the clients' routines gone nothing queues it again.
+KT_PAGED void WaitForFreePortDpc(PortDeviceExtension* extension)
+{
+    if (KeRemoveQueueDpc(&extension->FreePortDpc)) InterlockedDecrement(&extension->FreePortDpcsPending);
+    LARGE_INTEGER pause;
+    pause.QuadPart = -10 * 1000;  // 1 ms, relative
+    while (InterlockedCompareExchange(&extension->FreePortDpcsPending, 0, 0) != 0)
+        KeDelayExecutionThread(KernelMode, FALSE, &pause);
+}
+
 KT_PAGED BOOLEAN RemovePort(PortDeviceExtension* extension)
 {
+    DisconnectAllClients(extension);  // needs the enumerator's interface, released next
+    WaitForFreePortDpc(extension);
     const BOOLEAN released = ReleasePortInterface(extension);
     extension->State = kPortRemoved;
     SendBusRequest(extension->Link->DeviceObject, IOCTL_BUS_CLOSE_PORT, &extension->PortHandle,
                    sizeof extension->PortHandle, nullptr, 0);
     DropLinkReference(extension->Link);
-    while (!IsListEmpty(&extension->IsrList))
-        ExFreePool(CONTAINING_RECORD(RemoveHeadList(&extension->IsrList), IsrListEntry, Link));
     IoDeleteDevice(extension->DeviceObject);
     --IoGetConfigurationInformation()->ParallelCount;
     return released;

@@ -184,15 +184,18 @@ BOOLEAN NTAPI PortTryAllocateAtIsr(PVOID context)
 VOID NTAPI PortFreeAtIsr(PVOID context)
 {
     PortDeviceExtension* port = PortOf(context);
-    if (port->WorkQueueCount == 0)
+    if (port->WorkQueueCount == 0) {
         port->WorkQueueCount = -1;
-    else
-        KeInsertQueueDpc(&port->FreePortDpc, nullptr, nullptr);
+        return;
+    }
+    InterlockedIncrement(&port->FreePortDpcsPending);
+    if (!KeInsertQueueDpc(&port->FreePortDpc, nullptr, nullptr)) InterlockedDecrement(&port->FreePortDpcsPending);
 }
 
 VOID NTAPI FreePortDpcRoutine(PKDPC, PVOID context, PVOID, PVOID)
 {
     PortFree(context);
+    InterlockedDecrement(&PortOf(context)->FreePortDpcsPending);  // the last touch of the device
 }
 
 // Synchronised with the port's interrupt: when the port is still free, tells every connected

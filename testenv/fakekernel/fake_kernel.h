@@ -42,6 +42,12 @@ int PagedCodeLocks();                          // the driver's pageable code is 
 // Deferred calls run on their own thread at DISPATCH_LEVEL. Waits until none is queued or running
 // and returns how many ran since Reset.
 int WaitForDeferredCalls();
+// While held, queued deferred calls wait (a slow deferred-call thread); WaitForDeferredCalls
+// does not wait for them.
+void HoldDeferredCalls(bool hold);
+// Runs work once, at the start of the next call synchronised with an interrupt that runs routine,
+// before the interrupt's lock is taken: another client acting just before it.
+void BeforeSynchronisedCall(const void* routine, std::function<void()> work);
 
 // Levels as the kernel numbers them. The calling thread's level, for tests that act as a client
 // calling the driver's routines at a raised level: RunAtLevel raises, checks that routine may run

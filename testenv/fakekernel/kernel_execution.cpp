@@ -94,7 +94,7 @@ void RunDeferred()
 {
     Hold lock(Lock());
     for (;;) {
-        WaitFor(lock, kForever, [] { return Worker().stop || !K().deferred.empty(); });
+        WaitFor(lock, kForever, [] { return Worker().stop || (!K().deferred.empty() && !K().deferredHeld); });
         if (Worker().stop) return;
         std::function<void()> work = std::move(K().deferred.front());
         K().deferred.pop_front();
@@ -228,10 +228,25 @@ void LeaveSection(FakeInterrupt& interrupt)
     interrupt.registrationsAtLastSection = interrupt.registrations;
 }
 
+void HoldDeferredCalls(bool hold)
+{
+    Guard guard(Lock());
+    K().deferredHeld = hold;
+}
+
+void BeforeSynchronisedCall(const void* routine, std::function<void()> work)
+{
+    Guard guard(Lock());
+    K().beforeRoutine = routine;
+    K().beforeWork = std::move(work);
+}
+
 int WaitForDeferredCalls()
 {
     Hold lock(Lock());
-    if (!WaitFor(lock, std::chrono::seconds(30), [] { return K().deferred.empty() && !K().deferredBusy; }))
+    // Held calls are not waited for: the thread is slow, not stuck.
+    if (!WaitFor(lock, std::chrono::seconds(30),
+                 [] { return (K().deferred.empty() || K().deferredHeld) && !K().deferredBusy; }))
         Fail("deferred calls still running after 30 s");
     return K().deferredRuns;
 }
@@ -271,6 +286,7 @@ extern "C" VOID NTAPI IoAcquireCancelSpinLock(PKIRQL irql)
     }
     fk::CancelLock().Acquire();
     *irql = fk::RaiseLevel(DISPATCH_LEVEL > fk::CurrentLevel() ? DISPATCH_LEVEL : fk::CurrentLevel());
+    K().cancelSavedLevel = *irql;
     fk::CheckCaller(__builtin_return_address(0), "IoAcquireCancelSpinLock");
 }
 
@@ -281,6 +297,7 @@ extern "C" VOID NTAPI IoReleaseCancelSpinLock(KIRQL irql)
         return;
     }
     fk::CheckCaller(__builtin_return_address(0), "IoReleaseCancelSpinLock");
+    if (irql != K().cancelSavedLevel) fk::Fail("releasing the cancel spin lock with another level than it was taken at");
     fk::CancelLock().Release();
     fk::LowerLevel(irql);
 }
@@ -289,6 +306,19 @@ extern "C" VOID NTAPI IoReleaseCancelSpinLock(KIRQL irql)
 
 extern "C" BOOLEAN NTAPI KeSynchronizeExecution(PKINTERRUPT object, PKSYNCHRONIZE_ROUTINE routine, PVOID context)
 {
+    if (!object) {
+        fk::Fail("synchronising with no interrupt object");
+        return FALSE;
+    }
+    std::function<void()> before;
+    {
+        fk::Guard guard(fk::Lock());
+        if (K().beforeRoutine == reinterpret_cast<const void*>(routine)) {
+            before = std::move(K().beforeWork);
+            K().beforeRoutine = nullptr;
+        }
+    }
+    if (before) before();
     fk::FakeInterrupt* interrupt = fk::InterruptOf(object);
     if (!interrupt) return FALSE;
     fk::CheckCaller(__builtin_return_address(0), "KeSynchronizeExecution");
@@ -438,12 +468,27 @@ extern "C" BOOLEAN NTAPI KeInsertQueueDpc(PRKDPC dpc, PVOID argument1, PVOID arg
     fk::Defer([dpc] {
         {
             fk::Guard guard(fk::Lock());
-            K().queuedDpcs.erase(dpc);
+            if (!K().queuedDpcs.erase(dpc)) return;  // taken off the queue meanwhile
         }
         fk::CheckResident(reinterpret_cast<const void*>(dpc->DeferredRoutine), "a deferred routine");
         dpc->DeferredRoutine(dpc, dpc->DeferredContext, dpc->SystemArgument1, dpc->SystemArgument2);
     });
     return TRUE;
+}
+
+extern "C" BOOLEAN NTAPI KeRemoveQueueDpc(PRKDPC dpc)
+{
+    fk::CheckCaller(__builtin_return_address(0), "KeRemoveQueueDpc");
+    fk::Guard guard(fk::Lock());
+    return K().queuedDpcs.erase(dpc) ? TRUE : FALSE;
+}
+
+extern "C" NTSTATUS NTAPI KeDelayExecutionThread(KPROCESSOR_MODE, BOOLEAN, PLARGE_INTEGER interval)
+{
+    if (fk::CurrentLevel() > APC_LEVEL) fk::Fail("waiting above APC_LEVEL");
+    const int64_t ticks = interval->QuadPart < 0 ? -interval->QuadPart : 0;  // relative, 100 ns
+    std::this_thread::sleep_for(std::chrono::microseconds(ticks / 10));
+    return STATUS_SUCCESS;
 }
 
 // --- the driver's pageable code ---

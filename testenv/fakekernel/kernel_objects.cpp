@@ -191,6 +191,7 @@ extern "C" NTSTATUS NTAPI IoCreateDevice(PDRIVER_OBJECT driver, ULONG extensionS
     object->DeviceExtension = extensionSize ? reinterpret_cast<PUCHAR>(object) + sizeof(DEVICE_OBJECT) + 16 : nullptr;
     object->NextDevice = driver->DeviceObject;
     driver->DeviceObject = object;
+    K().deviceBytes[object] = sizeof(DEVICE_OBJECT) + extensionSize + 16;
     K().deviceNames[object] = text;
     if (!text.empty()) fk::RegisterName(text, object, nullptr);
     *device = object;
@@ -207,6 +208,11 @@ extern "C" VOID NTAPI IoDeleteDevice(PDEVICE_OBJECT device)
         return;
     }
     *link = device->NextDevice;
+    const auto* first = reinterpret_cast<const char*>(device);
+    for (PRKDPC dpc : K().queuedDpcs)
+        if (reinterpret_cast<const char*>(dpc) >= first && reinterpret_cast<const char*>(dpc) < first + K().deviceBytes[device])
+            fk::Fail("deleting a device whose deferred call is still queued");
+    K().deviceBytes.erase(device);
     K().namespace_.erase(fk::Upper(K().deviceNames[device]));
     K().deviceNames.erase(device);
     std::free(device);

@@ -119,7 +119,14 @@ struct Kernel {
     // Deferred calls: DPCs and late answers of enumerators, run by one thread at DISPATCH_LEVEL.
     std::deque<std::function<void()>> deferred;
     std::set<PRKDPC> queuedDpcs;
+    bool deferredHeld = false;  // the thread runs nothing while set
     bool deferredBusy = false;
+    std::map<PDEVICE_OBJECT, size_t> deviceBytes;  // device object and extension, for the DPC check
+
+    KIRQL cancelSavedLevel = 0;  // what IoAcquireCancelSpinLock handed out
+    // Runs once, at the start of the next synchronised call of that routine, before its lock.
+    const void* beforeRoutine = nullptr;
+    std::function<void()> beforeWork;
     int deferredRuns = 0;
 
     int pagedLocks = 0;  // the pageable code is resident while above zero

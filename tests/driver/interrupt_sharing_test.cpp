@@ -19,7 +19,8 @@ using fk::PortClient;
 const std::wstring kPort = L"\\Device\\ParallelPort0";
 constexpr fk::Status kInsufficientResources = 0xC000009A;
 
-// A client's interrupt routine and deferred port check, counting their calls.
+// A client's interrupt routine and deferred port check, counting their calls. Each has a context
+// of its own, as a real client's may.
 struct ClientRoutine {
     std::atomic<int> interrupts{0}, portChecks{0};
     bool claims = false;
@@ -34,7 +35,7 @@ BOOLEAN NTAPI ServiceInterrupt(PKINTERRUPT, PVOID context)
 
 VOID NTAPI CheckPort(PVOID context)
 {
-    ++static_cast<ClientRoutine*>(context)->portChecks;
+    ++*static_cast<std::atomic<int>*>(context);
 }
 
 class InterruptSharing : public drivertest::DriverTest {
@@ -49,7 +50,7 @@ protected:
     }
     static fk::Status Connect(PortClient& client, ClientRoutine& routine)
     {
-        return client.ConnectInterrupt(ServiceInterrupt, &routine, CheckPort, &routine).status;
+        return client.ConnectInterrupt(ServiceInterrupt, &routine, CheckPort, &routine.portChecks).status;
     }
     static fk::Status Disconnect(PortClient& client, ClientRoutine& routine)
     {
@@ -119,6 +120,7 @@ TEST_F(InterruptSharing, APortWithoutInterruptIsAllocatedButRefusesConnections)
     PortClient client(L"\\Device\\ParallelPort1");
     ClientRoutine routine;
     EXPECT_EQ(Connect(client, routine), kInsufficientResources);
+    EXPECT_EQ(Disconnect(client, routine), fk::kInvalidParameter);
     EXPECT_EQ(enumerator_->interruptConnects, 0);
     EXPECT_EQ(client.Allocate().returned, fk::kSuccess);
     ASSERT_EQ(client.GetInfo(), fk::kSuccess);
@@ -165,14 +167,57 @@ TEST_F(InterruptSharing, DeferredPortChecksRunWhenAFreedPortStaysFree)
     waiter.Close();
 }
 
-TEST_F(InterruptSharing, RemovalFreesConnectedRoutinesWithoutUnregistering)
+// A port taken again between its free and the deferred check is not free: no check runs.
+TEST_F(InterruptSharing, APortTakenBetweenTheFreeAndTheCheckIsNotReportedFree)
 {
-    PortClient client(kPort);
+    PortClient owner(kPort), other(kPort);
     ClientRoutine routine;
-    ASSERT_EQ(Connect(client, routine), fk::kSuccess);
-    client.Close();
-    fk::UnloadDriver();  // the unload checks find no pool left
-    EXPECT_EQ(enumerator_->interruptDisconnects, 0);
+    ASSERT_EQ(Connect(owner, routine), fk::kSuccess);
+    ASSERT_EQ(owner.GetInfo(), fk::kSuccess);
+    ASSERT_EQ(other.GetInfo(), fk::kSuccess);
+    ASSERT_EQ(owner.Allocate().returned, fk::kSuccess);
+    bool taken = false;
+    fk::BeforeSynchronisedCall(reinterpret_cast<const void*>(NotifyDeferredPortChecks),
+                               [&] { taken = other.TryAllocate(); });
+    owner.Free();
+    EXPECT_TRUE(taken);
+    EXPECT_EQ(routine.portChecks, 0);
+    other.Free();
+    EXPECT_EQ(routine.portChecks, 1);
+    EXPECT_EQ(Disconnect(owner, routine), fk::kSuccess);
+    for (PortClient* client : {&owner, &other}) {
+        client->ReleaseInfo();
+        client->Close();
+    }
+}
+
+// A port that goes while clients are connected: their routines leave the list and the
+// enumerator is told once that the shared routine is gone. A deferred free still queued goes
+// with the port (the kernel would run it on a deleted device).
+TEST_F(InterruptSharing, RemovalDisconnectsTheRoutinesOnceAndTakesAQueuedFreeAlong)
+{
+    PortClient owner(kPort), second(kPort), waiter(kPort);
+    ClientRoutine one, two;
+    ASSERT_EQ(Connect(owner, one), fk::kSuccess);
+    ASSERT_EQ(Connect(second, two), fk::kSuccess);
+    ASSERT_EQ(owner.GetInfo(), fk::kSuccess);
+    ASSERT_EQ(owner.Allocate().returned, fk::kSuccess);
+    const fk::Sent waiting = waiter.Allocate();
+    fk::HoldDeferredCalls(true);
+    const PARALLEL_INTERRUPT_INFORMATION& information = owner.interrupt();
+    fk::SynchroniseWithInterrupt(kPort, [&] { information.FreePortFromInterruptLevel(information.Context); });
+    waiter.Cleanup();  // its request is cancelled; the deferred free stays queued
+    waiter.Close();
+    owner.ReleaseInfo();
+    owner.Close();
+    second.Close();
+    fk::UnloadDriver();  // the unload checks find no pool left and no queued call in a deleted device
+    fk::HoldDeferredCalls(false);
+    fk::WaitForDeferredCalls();
+    EXPECT_EQ(enumerator_->interruptConnects, 1);
+    EXPECT_EQ(enumerator_->interruptDisconnects, 1);
+    EXPECT_TRUE(enumerator_->interruptsRegistered.empty());
+    EXPECT_TRUE(fk::IsComplete(waiting.request));
 }
 
 // First connections and last disconnections racing on one port: the enumerator sees one

@@ -112,8 +112,11 @@ TEST_F(PortQueue, CancellingTheMiddleWaiterKeepsTheOthersInOrder)
     PortClient owner(kPort), client(kPort);
     ASSERT_EQ(owner.Allocate().returned, fk::kSuccess);
     const fk::Sent first = Waiter(client), middle = Waiter(client), last = Waiter(client);
-    // Cancelled by another thread, while no client holds port information (nothing is locked).
-    std::thread([&] { EXPECT_TRUE(fk::CancelRequest(middle.request)); }).join();
+    // Cancelled by another thread at DISPATCH_LEVEL (the cancel routine gives the lock back at the
+    // level the cancellation took it), while no client holds port information.
+    std::thread([&] {
+        fk::RunAtLevel(fk::kDispatchLevel, nullptr, [&] { EXPECT_TRUE(fk::CancelRequest(middle.request)); });
+    }).join();
     EXPECT_EQ(Done(middle).status, kCancelled);
     EXPECT_FALSE(fk::CancelRequest(middle.request));  // completed: nothing left to cancel
     EXPECT_EQ(Count(), 2);
