@@ -30,6 +30,9 @@ KT_PAGED NTSTATUS SendBusRequest(PDEVICE_OBJECT target, ULONG code, PVOID input,
     if (NT_SUCCESS(status) && output && outputLength)
         RtlCopyMemory(output, irp->AssociatedIrp.SystemBuffer, outputLength);
     IoCompleteRequest(irp, IO_NO_INCREMENT);
+    // For a warning the I/O manager has copied the output back all the same (for an error it
+    // does not): a request that did not succeed leaves nothing behind.
+    if (!NT_SUCCESS(status) && !NT_ERROR(status) && output && outputLength) RtlZeroMemory(output, outputLength);
     return status;
 }
 

@@ -217,6 +217,19 @@ std::string CheckWorkQueue(const std::wstring& deviceName)
     return agree ? std::string() : "count " + std::to_string(look.count) + " with " + std::to_string(look.length) + " queued";
 }
 
+void CheckIsrListPool(const void* portExtension)
+{
+    const auto* port = static_cast<const PortDeviceExtension*>(portExtension);
+    Guard guard(Lock());
+    int bounded = 0;
+    for (const LIST_ENTRY* link = port->IsrList.Flink; link != &port->IsrList && bounded < 1000;
+         link = link->Flink, ++bounded) {
+        const auto block = K().pool.find(const_cast<void*>(static_cast<const void*>(CONTAINING_RECORD(link, IsrListEntry, Link))));
+        if (block != K().pool.end() && block->second.type != NonPagedPool)
+            Fail("an interrupt routine's list entry is not in nonpaged pool");
+    }
+}
+
 std::function<SharedState()> WatchPort(void* portExtension)
 {
     auto* port = static_cast<const PortDeviceExtension*>(portExtension);

@@ -183,7 +183,7 @@ void Finish(PIRP irp, NTSTATUS status, const std::vector<uint8_t>& output)
 {
     const ULONG room = IoGetCurrentIrpStackLocation(irp)->Parameters.DeviceIoControl.OutputBufferLength;
     ULONG written = 0;
-    if (NT_SUCCESS(status) && !output.empty()) {
+    if (!NT_ERROR(status) && !output.empty()) {
         written = static_cast<ULONG>(output.size() < room ? output.size() : room);
         std::memcpy(irp->AssociatedIrp.SystemBuffer, output.data(), written);
     }
@@ -204,7 +204,9 @@ NTSTATUS NTAPI Dispatch(PDEVICE_OBJECT device, PIRP irp)
             code, std::vector<uint8_t>(input, input + (input ? stack->Parameters.DeviceIoControl.InputBufferLength : 0))});
     }
     std::vector<uint8_t> output;
-    const NTSTATUS status = Answer(enumerator, irp, output);
+    NTSTATUS status = Answer(enumerator, irp, output);
+    const auto warned = enumerator.warnCode.find(code);
+    if (warned != enumerator.warnCode.end() && NT_SUCCESS(status)) status = static_cast<NTSTATUS>(warned->second);
     if (!enumerator.pendingCodes.count(code)) {
         Finish(irp, status, output);
         return status;
@@ -251,6 +253,7 @@ int FireInterrupt(PortInterface* table)
         }
         if (isr) {
             CheckResident(reinterpret_cast<const void*>(isr), "an interrupt service routine");
+            CheckIsrListPool(context);
             EnterSection(*interrupt);
             result = static_cast<int>(isr(context, 0, 0, 0));
             LeaveSection(*interrupt);

@@ -92,6 +92,7 @@ struct BusRequest {
 struct FakeEnumerator {
     std::vector<FakePort> ports;
     std::map<uint32_t, Status> failCode;                           // code -> status
+    std::map<uint32_t, Status> warnCode;  // code -> a warning status, answered with the output all the same
     std::map<std::pair<uint32_t, uint32_t>, Status> failPortCode;  // (code, port handle) -> status
     std::set<uint32_t> pendingCodes;  // answered later, when the sender waits
     std::vector<BusRequest> requests;

@@ -153,8 +153,8 @@ void CheckResident(const void* code, const char* what)
     Guard guard(Lock());
     if (section->init)
         Fail(std::string(what) + ": initialisation code runs at DISPATCH_LEVEL or above");
-    else if (K().pagedLocks == 0)
-        Fail(std::string(what) + ": pageable code runs at DISPATCH_LEVEL or above while it is not locked");
+    else if (K().lockedSections[section->begin] <= 0)
+        Fail(std::string(what) + ": pageable code runs at DISPATCH_LEVEL or above while its section is not locked");
 }
 
 void CheckCaller(const void* returnAddress, const char* call)
@@ -504,6 +504,7 @@ extern "C" PVOID NTAPI MmLockPagableDataSection(PVOID address)
     std::this_thread::yield();  // paging the code in takes a while; other threads run meanwhile
     fk::Guard guard(fk::Lock());
     ++K().pagedLocks;
+    ++K().lockedSections[section->begin];
     return reinterpret_cast<PVOID>(section->begin);
 }
 
@@ -512,9 +513,10 @@ extern "C" VOID NTAPI MmUnlockPagableImageSection(PVOID handle)
     if (fk::CurrentLevel() > APC_LEVEL) fk::Fail("unlocking pageable code above APC_LEVEL");
     std::this_thread::yield();
     fk::Guard guard(fk::Lock());
-    if (!handle || K().pagedLocks == 0) {
+    if (!handle || K().lockedSections[reinterpret_cast<uintptr_t>(handle)] <= 0) {
         fk::Fail("unlocking pageable code that is not locked");
         return;
     }
     --K().pagedLocks;
+    --K().lockedSections[reinterpret_cast<uintptr_t>(handle)];
 }

@@ -269,6 +269,8 @@ extern "C" PIRP NTAPI IoBuildDeviceIoControlRequest(ULONG code, PDEVICE_OBJECT d
         irp->AssociatedIrp.SystemBuffer = length ? std::calloc(1, length) : nullptr;
         if (input && inputLength) std::memcpy(irp->AssociatedIrp.SystemBuffer, input, inputLength);
         irp->Flags = IRP_BUFFERED_IO | IRP_DEALLOCATE_BUFFER | (outputLength ? IRP_INPUT_OPERATION : 0);
+        fk::Guard guard(fk::Lock());
+        K().outputLengths[irp] = outputLength;
     }
     PIO_STACK_LOCATION next = IoGetNextIrpStackLocation(irp);
     next->MajorFunction = internal ? IRP_MJ_INTERNAL_DEVICE_CONTROL : IRP_MJ_DEVICE_CONTROL;
@@ -385,11 +387,23 @@ extern "C" VOID FASTCALL IofCompleteRequest(PIRP irp, CCHAR boost)
         }
     }
 
-    // The I/O manager's part. Like a real system it does not copy buffered output back for a
-    // request built with IoBuildDeviceIoControlRequest: the sender takes it from the system buffer.
+    // The I/O manager's part. Buffered output goes back to the sender's buffer unless the status
+    // is an error: for warnings too, whatever the sender makes of the status.
     fk::CheckGuard(irp);
     if (!fk::Finish(irp)) return;
     fk::RecordClientCompletion(irp, boost);
+    if ((irp->Flags & IRP_BUFFERED_IO) && (irp->Flags & IRP_INPUT_OPERATION) && irp->UserBuffer &&
+        irp->AssociatedIrp.SystemBuffer && !NT_ERROR(irp->IoStatus.Status)) {
+        fk::Guard guard(fk::Lock());
+        const ULONG room = K().outputLengths[irp];
+        if (irp->IoStatus.Information > room) fk::Fail("a request completed with more output than its buffer holds");
+        std::memcpy(irp->UserBuffer, irp->AssociatedIrp.SystemBuffer,
+                    irp->IoStatus.Information < room ? irp->IoStatus.Information : room);
+    }
+    {
+        fk::Guard guard(fk::Lock());
+        K().outputLengths.erase(irp);
+    }
     if (irp->UserIosb) *irp->UserIosb = irp->IoStatus;
     if (irp->UserEvent) KeSetEvent(irp->UserEvent, IO_NO_INCREMENT, FALSE);
     if ((irp->Flags & IRP_DEALLOCATE_BUFFER) && irp->AssociatedIrp.SystemBuffer)

@@ -83,6 +83,8 @@ void EnterSection(FakeInterrupt& interrupt);
 void LeaveSection(FakeInterrupt& interrupt);
 // The driver's shared state of the port whose extension registered for the interrupt.
 std::function<SharedState()> WatchPort(void* portExtension);
+// What the shared interrupt routine walks at device level must be in nonpaged pool.
+void CheckIsrListPool(const void* portExtension);
 
 // A request sent by a test client, kept until Reset so that late looks at it stay valid.
 struct ClientRequest {
@@ -121,7 +123,8 @@ struct Kernel {
     std::set<PRKDPC> queuedDpcs;
     bool deferredHeld = false;  // the thread runs nothing while set
     bool deferredBusy = false;
-    std::map<PDEVICE_OBJECT, size_t> deviceBytes;  // device object and extension, for the DPC check
+    std::map<PDEVICE_OBJECT, size_t> deviceBytes;
+    std::map<PIRP, ULONG> outputLengths;  // of requests built with IoBuildDeviceIoControlRequest  // device object and extension, for the DPC check
 
     KIRQL cancelSavedLevel = 0;  // what IoAcquireCancelSpinLock handed out
     // Runs once, at the start of the next synchronised call of that routine, before its lock.
@@ -129,7 +132,8 @@ struct Kernel {
     std::function<void()> beforeWork;
     int deferredRuns = 0;
 
-    int pagedLocks = 0;  // the pageable code is resident while above zero
+    int pagedLocks = 0;                         // locks of pageable sections, all together
+    std::map<uintptr_t, int> lockedSections;    // by the section's start: it is resident while above zero
 
     std::map<PIRP, std::shared_ptr<ClientRequest>> clientRequests;
     std::map<uint64_t, std::shared_ptr<ClientRequest>> requestsById;

@@ -340,6 +340,20 @@ TEST_F(Driver, AnInterfaceAnsweredWithoutTableFailsTheStart)
     EXPECT_EQ(Count(enumerator, kReleaseInterface), 0);
 }
 
+// A warning is no success: the table the I/O manager copied back with it is not taken (and so
+// not released).
+TEST_F(Driver, AnInterfaceAnsweredWithAWarningFailsTheStart)
+{
+    FakeEnumerator& enumerator = Enumerator(L"QARIXBUS0", 1);
+    enumerator.warnCode[kGetInterface] = 0x80000005;  // STATUS_BUFFER_OVERFLOW
+    Configure({L"QARIXBUS0"});
+    ASSERT_EQ(fk::LoadDriver(), fk::kSuccess);
+    EXPECT_TRUE(fk::DeviceNames().empty());
+    ASSERT_EQ(fk::ErrorLog().size(), 1u);
+    EXPECT_EQ(fk::ErrorLog()[0].errorCode, kConnectFailed);
+    EXPECT_EQ(Count(enumerator, kReleaseInterface), 0);
+}
+
 TEST_F(Driver, EnumerationEndsAfterOneRoundOfIndexes)
 {
     FakeEnumerator& enumerator = Enumerator(L"QARIXBUS0", 1);
