@@ -123,7 +123,7 @@ void UnloadDriver()
     if (OpenRegistryHandles()) Fail("registry handles left open at unload");
     if (!kernel.liveIrps.empty()) Fail("requests neither completed nor freed at unload");
     if (CancelLock().Held()) Fail("cancel spin lock held at unload");
-    if (kernel.pagedLocks) Fail("pageable code still locked at unload");
+    if (PagedCodeLocks()) Fail("pageable code still locked at unload");
 }
 
 std::vector<PortView> Ports()

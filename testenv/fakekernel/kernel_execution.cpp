@@ -259,7 +259,9 @@ bool InPageableCode(const void* code)
 int PagedCodeLocks()
 {
     Guard guard(Lock());
-    return K().pagedLocks;
+    int locks = 0;
+    for (const auto& section : K().lockedSections) locks += section.second;
+    return locks;
 }
 
 void RunAtLevel(uint8_t level, const void* routine, const std::function<void()>& work)
@@ -503,7 +505,6 @@ extern "C" PVOID NTAPI MmLockPagableDataSection(PVOID address)
     }
     std::this_thread::yield();  // paging the code in takes a while; other threads run meanwhile
     fk::Guard guard(fk::Lock());
-    ++K().pagedLocks;
     ++K().lockedSections[section->begin];
     return reinterpret_cast<PVOID>(section->begin);
 }
@@ -517,6 +518,5 @@ extern "C" VOID NTAPI MmUnlockPagableImageSection(PVOID handle)
         fk::Fail("unlocking pageable code that is not locked");
         return;
     }
-    --K().pagedLocks;
     --K().lockedSections[reinterpret_cast<uintptr_t>(handle)];
 }

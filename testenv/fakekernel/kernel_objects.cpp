@@ -392,17 +392,16 @@ extern "C" VOID FASTCALL IofCompleteRequest(PIRP irp, CCHAR boost)
     fk::CheckGuard(irp);
     if (!fk::Finish(irp)) return;
     fk::RecordClientCompletion(irp, boost);
-    if ((irp->Flags & IRP_BUFFERED_IO) && (irp->Flags & IRP_INPUT_OPERATION) && irp->UserBuffer &&
-        irp->AssociatedIrp.SystemBuffer && !NT_ERROR(irp->IoStatus.Status)) {
-        fk::Guard guard(fk::Lock());
-        const ULONG room = K().outputLengths[irp];
-        if (irp->IoStatus.Information > room) fk::Fail("a request completed with more output than its buffer holds");
-        std::memcpy(irp->UserBuffer, irp->AssociatedIrp.SystemBuffer,
-                    irp->IoStatus.Information < room ? irp->IoStatus.Information : room);
-    }
     {
         fk::Guard guard(fk::Lock());
+        const ULONG room = K().outputLengths[irp];
         K().outputLengths.erase(irp);
+        if ((irp->Flags & IRP_BUFFERED_IO) && (irp->Flags & IRP_INPUT_OPERATION) && irp->UserBuffer &&
+            irp->AssociatedIrp.SystemBuffer && !NT_ERROR(irp->IoStatus.Status)) {
+            if (irp->IoStatus.Information > room) fk::Fail("a request completed with more output than its buffer holds");
+            std::memcpy(irp->UserBuffer, irp->AssociatedIrp.SystemBuffer,
+                        irp->IoStatus.Information < room ? irp->IoStatus.Information : room);
+        }
     }
     if (irp->UserIosb) *irp->UserIosb = irp->IoStatus;
     if (irp->UserEvent) KeSetEvent(irp->UserEvent, IO_NO_INCREMENT, FALSE);

@@ -123,17 +123,16 @@ struct Kernel {
     std::set<PRKDPC> queuedDpcs;
     bool deferredHeld = false;  // the thread runs nothing while set
     bool deferredBusy = false;
-    std::map<PDEVICE_OBJECT, size_t> deviceBytes;
-    std::map<PIRP, ULONG> outputLengths;  // of requests built with IoBuildDeviceIoControlRequest  // device object and extension, for the DPC check
+    int deferredRuns = 0;
 
-    KIRQL cancelSavedLevel = 0;  // what IoAcquireCancelSpinLock handed out
+    std::map<PDEVICE_OBJECT, size_t> deviceBytes;  // device object and extension, for the DPC check
+    std::map<PIRP, ULONG> outputLengths;           // of requests built with IoBuildDeviceIoControlRequest
+    KIRQL cancelSavedLevel = 0;                    // what IoAcquireCancelSpinLock handed out
     // Runs once, at the start of the next synchronised call of that routine, before its lock.
     const void* beforeRoutine = nullptr;
     std::function<void()> beforeWork;
-    int deferredRuns = 0;
 
-    int pagedLocks = 0;                         // locks of pageable sections, all together
-    std::map<uintptr_t, int> lockedSections;    // by the section's start: it is resident while above zero
+    std::map<uintptr_t, int> lockedSections;  // by the section's start: it is resident while above zero
 
     std::map<PIRP, std::shared_ptr<ClientRequest>> clientRequests;
     std::map<uint64_t, std::shared_ptr<ClientRequest>> requestsById;
