@@ -226,7 +226,7 @@ DWORD GrantTree(HKEY key, KeyAccessNode* node, const TokenIdentity& identity)
         DWORD granted = GrantAndRecord(subkey, name, identity, &child);
         if (child) {
             AddChild(node, child);
-            GrantTree(subkey, child, identity);
+            if (DWORD below = GrantTree(subkey, child, identity)) return below;
         }
         return granted;
     });
@@ -244,11 +244,22 @@ DWORD GrantKeyAccess(HKEY root, const char* subkey, KeyAccessNode** tree, int re
     KeyAccessNode* node = nullptr;
     DWORD rc = GrantAndRecord(key.get(), *tree ? subkey : nullptr, identity, &node);
     if (rc) return rc;
+    if (recursive) {
+        // A subtree granted only in part cannot be restored: the keys the walk did not reach
+        // would take the DACL of the key above them. Everything granted is put back instead, and
+        // the caller learns that it has no rights.
+        rc = GrantTree(key.get(), node, identity);
+        if (rc) {
+            RestoreKeyAccessTree(key.get(), node, node->savedDacl, 0);
+            SetKeyDacl(key.get(), node->savedDacl);
+            FreeKeyAccessTree(node);
+            return rc;
+        }
+    }
     if (*tree)
         AddChild(*tree, node);
     else
         *tree = node;
-    if (recursive) GrantTree(key.get(), node, identity);
     return ERROR_SUCCESS;
 }
 
@@ -260,11 +271,20 @@ DWORD GrantKeyAccessTree(HKEY key, KeyAccessNode* node)
 DWORD RestoreKeyAccess(HKEY root, const char* subkey, KeyAccessNode* tree, int recursive)
 {
     if (!tree) return ERROR_SUCCESS;
-    OpenedKey key(root, subkey);
-    if (key.error()) return key.error();
-    const DWORD top = SetKeyDacl(key.get(), tree->savedDacl);
-    const DWORD below = RestoreKeyAccessTree(key.get(), tree, tree->savedDacl, recursive);
-    return top ? top : below;
+    // A pass that failed is made once more: it only writes the saved DACLs again, and a key left
+    // open to everyone for a passing failure is the worst way this can end.
+    DWORD rc = ERROR_SUCCESS;
+    for (int pass = 0; pass < 2; ++pass) {
+        OpenedKey key(root, subkey);
+        rc = key.error();
+        if (rc == ERROR_FILE_NOT_FOUND) return rc;
+        if (rc) continue;
+        const DWORD top = SetKeyDacl(key.get(), tree->savedDacl);
+        const DWORD below = RestoreKeyAccessTree(key.get(), tree, tree->savedDacl, recursive);
+        rc = top ? top : below;
+        if (!rc) return rc;
+    }
+    return rc;
 }
 
 DWORD RestoreKeyAccessTree(HKEY key, KeyAccessNode* node, PACL acl, int recursive)

@@ -18,7 +18,9 @@ int WriteEnabled(const char* keyPath, int enabled, const char* place)
     ScopedKey key(HKEY_LOCAL_MACHINE, keyPath);
     if (!key) return SetKeyProblem(kMachineRootName, keyPath, place);
     DWORD flags = 0;
-    if (!GetDwordValue("Flags", key.get(), &flags)) return kResultWritten;
+    const LONG read = QueryDwordValue("Flags", key.get(), &flags);
+    if (read == ERROR_FILE_NOT_FOUND) return kResultWritten;
+    if (read != ERROR_SUCCESS) return kResultSaveFailed;  // an unread value is not a missing one
     flags = (flags & ~kEnabledBit) | (enabled ? kEnabledBit : 0);
     if (RegSetValueExA(key.get(), "Flags", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&flags),
                        sizeof flags) != ERROR_SUCCESS)

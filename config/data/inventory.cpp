@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <cstring>
+#include <new>
 #include <string>
 #include <unordered_set>
 
@@ -149,9 +150,19 @@ void GetConfiguration()
     CardList.clear();
     PortList.clear();
     OtherPortList.clear();
-    for (int (*step)() : {GetCards, GetPorts, GetOtherPorts, GetPortMaps}) {
-        int result = step();
-        if (result != kResultOk) ReportResult(result);
+    try {
+        for (int (*step)() : {GetCards, GetPorts, GetOtherPorts, GetPortMaps}) {
+            int result = step();
+            if (result != kResultOk) ReportResult(result);
+        }
+    } catch (const std::bad_alloc&) {
+        // Out of memory while reading: a part of the inventory is no inventory, nothing of it
+        // may be written back.
+        CardList.clear();
+        PortList.clear();
+        OtherPortList.clear();
+        ForgetPortMaps();
+        ReportResult(kResultReadFailed);
     }
 }
 

@@ -20,6 +20,8 @@ void ReleasePort(uint8_t* map, int number);
 // Reads both maps from the enumerator key. A missing map is only warned about and leaves the
 // in-memory copy as it was. 1, or -1 when the enumerator key cannot be opened.
 int GetPortMaps();
+// Marks both maps as unread: SavePortMaps will not write them until GetPortMaps has read them.
+void ForgetPortMaps();
 
 // Writes both maps whole into the enumerator key, with full access to its subtree granted for the
 // write. 1, -1 (no rights, or the key cannot be opened), -2 (a write failed).

@@ -7,14 +7,19 @@
 
 int GetDwordValue(const char* name, HKEY key, DWORD* out)
 {
-    int found = 0;
-    ForEachValue(key, sizeof(DWORD), [&](const EnumeratedValue& value) {
+    return QueryDwordValue(name, key, out) == ERROR_SUCCESS ? 1 : 0;
+}
+
+LONG QueryDwordValue(const char* name, HKEY key, DWORD* out)
+{
+    bool found = false;
+    const LONG rc = ForEachValue(key, sizeof(DWORD), [&](const EnumeratedValue& value) {
         if (std::strcmp(value.name, name) != 0) return false;
         std::memcpy(out, value.data, sizeof(DWORD));
-        found = 1;
+        found = true;
         return true;
     });
-    return found;
+    return found ? ERROR_SUCCESS : rc ? rc : ERROR_FILE_NOT_FOUND;
 }
 
 int GetStringValue(const char* name, HKEY key, char* text, std::size_t textChars)
@@ -52,9 +57,14 @@ void ReadValues(HKEY key, WantedValue* wanted, std::size_t count)
 
 int GetFixedValue(const char* name, HKEY key, void* buffer, DWORD length)
 {
+    return QueryFixedValue(name, key, buffer, length) == ERROR_SUCCESS ? 1 : 0;
+}
+
+LONG QueryFixedValue(const char* name, HKEY key, void* buffer, DWORD length)
+{
     std::vector<BYTE> data(length);
     DWORD size = length;
-    if (RegQueryValueExA(key, name, nullptr, nullptr, data.data(), &size) != ERROR_SUCCESS) return 0;
-    std::memcpy(buffer, data.data(), length);
-    return 1;
+    const LONG rc = RegQueryValueExA(key, name, nullptr, nullptr, data.data(), &size);
+    if (rc == ERROR_SUCCESS) std::memcpy(buffer, data.data(), length);
+    return rc;
 }

@@ -22,9 +22,10 @@ struct EnumeratedValue {
 // Calls visit(value) for each value of key, by index from 0, with a name buffer of
 // kValueNameChars and a data buffer of dataBytes (at most kMaxDataBytes). A value whose name or
 // data does not fit is skipped. visit returns true to stop. The walk ends at the last value, and
-// also when the key can no longer be enumerated at all.
+// also when the key can no longer be enumerated at all: then the result is the enumeration's
+// error, else ERROR_SUCCESS.
 template <class Visit>
-void ForEachValue(HKEY key, DWORD dataBytes, Visit visit);
+LONG ForEachValue(HKEY key, DWORD dataBytes, Visit visit);
 
 // Calls visit(name) for each subkey name of key that fits a 260-character buffer, by index from 0;
 // visit returns true to stop.
@@ -34,6 +35,8 @@ void ForEachSubkey(HKEY key, Visit visit);
 // 1 and the first four data bytes (zero-extended when shorter) of the value name; 0 when the key
 // has no value of that exact name whose data fits four bytes. The value's type is ignored.
 int GetDwordValue(const char* name, HKEY key, DWORD* out);
+// The same, telling a missing value (ERROR_FILE_NOT_FOUND) from values that could not be read.
+LONG QueryDwordValue(const char* name, HKEY key, DWORD* out);
 
 // 1 and the value's data as a terminated text (cut to textChars - 1 characters); 0 when missing
 // or longer than kStringDataBytes.
@@ -69,11 +72,14 @@ void ReadValues(HKEY key, WantedValue (&wanted)[N])
 // Queries the value by name into length bytes. 1 on success (bytes beyond a shorter stored
 // value read as zero); 0 when missing or longer than length.
 int GetFixedValue(const char* name, HKEY key, void* buffer, DWORD length);
+// The same with the query's error: ERROR_FILE_NOT_FOUND or ERROR_MORE_DATA for a value that is
+// missing or too long, others for one that could not be read.
+LONG QueryFixedValue(const char* name, HKEY key, void* buffer, DWORD length);
 
 // Implementation of the walks.
 
 template <class Visit>
-void ForEachValue(HKEY key, DWORD dataBytes, Visit visit)
+LONG ForEachValue(HKEY key, DWORD dataBytes, Visit visit)
 {
     if (dataBytes > kMaxDataBytes) dataBytes = kMaxDataBytes;
     char name[kValueNameChars + 1];
@@ -85,9 +91,10 @@ void ForEachValue(HKEY key, DWORD dataBytes, Visit visit)
         ZeroMemory(data, sizeof data);
         LONG rc = RegEnumValueA(key, index, name, &nameChars, nullptr, &type, data, &size);
         if (rc == ERROR_MORE_DATA) continue;
-        if (rc != ERROR_SUCCESS) return;
+        if (rc == ERROR_NO_MORE_ITEMS) return ERROR_SUCCESS;
+        if (rc != ERROR_SUCCESS) return rc;
         name[nameChars < kValueNameChars ? nameChars : kValueNameChars] = 0;
-        if (visit(EnumeratedValue{name, data, size, type})) return;
+        if (visit(EnumeratedValue{name, data, size, type})) return ERROR_SUCCESS;
     }
 }
 

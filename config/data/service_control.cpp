@@ -50,16 +50,21 @@ void StopOrder(SelectedService (&services)[4])
     services[3] = {kEnumeratorServiceFlag, DriverInfo.EnumService};
 }
 
-void FullRestart(SC_HANDLE manager)
+// 1 when every service was started and every port driver set to start automatically: a driver
+// left stopped, or one that would not start with the next boot, is a failure the caller may show.
+int FullRestart(SC_HANDLE manager)
 {
     SelectedService services[4];
     StopOrder(services);
     for (const SelectedService& s : services) StopDriverService(manager, s.name);
+    int result = 1;
     for (int i = 3; i >= 0; --i) {
-        if (std::strcmp(services[i].name, DriverInfo.EnumService) != 0)
-            SetServiceStartType(manager, services[i].name, SERVICE_AUTO_START);
-        StartDriverService(manager, services[i].name);
+        if (std::strcmp(services[i].name, DriverInfo.EnumService) != 0 &&
+            !SetServiceStartType(manager, services[i].name, SERVICE_AUTO_START))
+            result = 0;
+        if (!StartDriverService(manager, services[i].name)) result = 0;
     }
+    return result;
 }
 
 int PartialRestart(SC_HANDLE manager, uint32_t flags)
@@ -108,11 +113,7 @@ int ControlServices(uint32_t flags)
     if (flags == 0) return 1;
     SC_HANDLE manager = OpenSCManagerA(nullptr, SERVICES_ACTIVE_DATABASEA, SC_MANAGER_ALL_ACCESS);
     if (!manager) return 0;
-    int result = 1;
-    if (flags & kFullRestartFlag)
-        FullRestart(manager);
-    else
-        result = PartialRestart(manager, flags);
+    const int result = flags & kFullRestartFlag ? FullRestart(manager) : PartialRestart(manager, flags);
     CloseServiceHandle(manager);
     return result;
 }
@@ -155,12 +156,11 @@ int WaitServiceState(SC_HANDLE service, DWORD state)
     }
 }
 
-void SetServiceStartType(SC_HANDLE manager, const char* name, DWORD startType)
+bool SetServiceStartType(SC_HANDLE manager, const char* name, DWORD startType)
 {
     ServiceHandle service(manager, name, SERVICE_CHANGE_CONFIG);
-    if (service)
-        ChangeServiceConfigA(service.get(), SERVICE_NO_CHANGE, startType, SERVICE_NO_CHANGE, nullptr,
-                             nullptr, nullptr, nullptr, nullptr, nullptr, nullptr);
+    return service && ChangeServiceConfigA(service.get(), SERVICE_NO_CHANGE, startType, SERVICE_NO_CHANGE, nullptr,
+                                           nullptr, nullptr, nullptr, nullptr, nullptr, nullptr);
 }
 
 int IsServiceUsed(const char* name)

@@ -27,7 +27,7 @@ int ControlServices(uint32_t flags);
 int StopDriverService(SC_HANDLE manager, const char* name);   // 1 stopped in time, else 0
 int StartDriverService(SC_HANDLE manager, const char* name);  // nonzero started, 0 failed
 int WaitServiceState(SC_HANDLE service, DWORD state);         // 1 reached, 0 after the last poll
-void SetServiceStartType(SC_HANDLE manager, const char* name, DWORD startType);
+bool SetServiceStartType(SC_HANDLE manager, const char* name, DWORD startType);  // false: not changed
 int IsServiceUsed(const char* name);
 
 int GetStopUnusedServices();        // 1 when StopUnusedServices is on

@@ -191,7 +191,8 @@ void MainWindow::RestartDrivers()
     ReportIfFailed(RemovePorts());
     ReportIfFailed(RemoveCards());
     ReportIfFailed(SavePortMaps());
-    ControlServices(kFullRestartFlag);
+    // A driver that did not start is said here: the user pressed the button to have them running.
+    if (!ControlServices(kFullRestartFlag)) ReportResult(kResultServiceManagerFailed);
     GetConfiguration();
     Rebuild();
     restarting_ = false;

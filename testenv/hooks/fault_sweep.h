@@ -1,0 +1,49 @@
+// Every failure, once: runs a flow with the registry, security, service, profile, file, SetupAPI
+// and memory calls of some modules counted, then once more per call, failing only that call with
+// an error the function can really return, and checks after each run that the flow stayed sound.
+//
+// Only calls made through the hooked modules' import tables are seen, and only those of the
+// thread that runs the flow and of the threads the modules start meanwhile (CreateThread), so the
+// test's own helper threads are left alone.
+#pragma once
+
+#include <windows.h>
+
+#include <cstddef>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace faultsweep {
+
+// What the invariants compare: named entries (registry values, key DACLs, profile lines,
+// service states). Names starting with "dacl:" must never change while their key exists; those
+// starting with "result:" are what a successful run achieves, compared only after one.
+using State = std::map<std::string, std::string>;
+
+struct Flow {
+    std::function<void()> prepare;  // makes the start state; runs before every run, uncounted
+    std::function<bool()> run;      // the flow; true when it reported success
+    std::function<State()> state;   // taken after prepare and after run, uncounted
+};
+
+struct Report {
+    size_t points = 0;  // calls counted in the undisturbed run
+    size_t sites = 0;   // distinct call sites among them
+    size_t runs = 0;    // runs with a failure injected
+    double seconds = 0;
+    std::vector<std::string> breaks;  // one line per broken invariant, naming the call point
+};
+
+// Sweeps flow over the calls of modules. Which calls are failed is chosen by the environment:
+// KT_SWEEP=every fails every call; otherwise each call site (function and caller) has its first
+// two calls failed. KT_SWEEP_SAMPLE=n keeps every n-th of those (the first and last always);
+// KT_SWEEP_POINT=i fails call i alone. The undisturbed run must report success.
+Report Sweep(const std::vector<HMODULE>& modules, const Flow& flow);
+
+// Registry state below root\path: every key's DACL ("dacl:<path>") and every value
+// ("<path>:<name>" -> type and data). A missing key gives no entries.
+State RegistryState(HKEY root, const std::string& path);
+
+}  // namespace faultsweep
