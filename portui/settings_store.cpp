@@ -27,13 +27,17 @@ public:
     explicit operator bool() const { return key_ != nullptr; }
 
     // Reads at most size bytes; returns the number read, or -1 when the value is missing or larger.
+    // Any other failure also gives -1 and is remembered: see Unread.
     long Read(const wchar_t* name, void* data, DWORD size) const
     {
         DWORD read = size;
-        if (RegQueryValueExW(key_, name, nullptr, nullptr, static_cast<BYTE*>(data), &read) != ERROR_SUCCESS)
-            return -1;
-        return static_cast<long>(read);
+        const LONG rc = RegQueryValueExW(key_, name, nullptr, nullptr, static_cast<BYTE*>(data), &read);
+        if (rc == ERROR_SUCCESS) return static_cast<long>(read);
+        if (rc != ERROR_FILE_NOT_FOUND && rc != ERROR_MORE_DATA) unread_ = true;
+        return -1;
     }
+    // A value was there but could not be read: the defaults in its place would be stored over it.
+    bool Unread() const { return unread_; }
     bool Write(const wchar_t* name, const void* data, DWORD size) const
     {
         return RegSetValueExW(key_, name, 0, REG_BINARY, static_cast<const BYTE*>(data), size) == ERROR_SUCCESS;
@@ -41,6 +45,7 @@ public:
 
 private:
     HKEY key_ = nullptr;
+    mutable bool unread_ = false;
 };
 
 // "<port name>:", the port's key in profile section "Ports".
@@ -146,7 +151,7 @@ int LoadPortSettings(PortPageContext* context)
     std::memcpy(context->portName, name, sizeof context->portName);
     if (!context->settingsLoaded && !ReadProfileEntry(context)) return 0;
     ReadDeviceValues(key, context);
-    return 1;
+    return key.Unread() ? 0 : 1;
 }
 
 bool StorePortSettings(PortPageContext* context)

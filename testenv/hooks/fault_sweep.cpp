@@ -467,6 +467,9 @@ Mode ModeFromEnvironment()
     return text && std::strcmp(text, "every") == 0 ? Mode::EveryCall : Mode::EverySite;
 }
 
+// A flow with this few calls has every one failed whatever the mode.
+constexpr size_t kEveryCallUpTo = 100;
+
 // The points a run fails: every call, or at each call site (function and caller) its first two
 // calls, which tell a first pass through a loop from the later ones; then every sample-th of
 // those, always with the first and the last.
@@ -476,7 +479,8 @@ std::vector<bool> Choose(const std::vector<CallPoint>& points, Mode mode, size_t
     std::map<std::pair<const Rule*, void*>, int> seen;
     size_t kept = 0;
     for (size_t index = 0; index < points.size(); ++index) {
-        const bool wanted = mode == Mode::EveryCall || ++seen[{points[index].rule, points[index].caller}] <= 2;
+        const bool wanted = mode == Mode::EveryCall || points.size() <= kEveryCallUpTo ||
+                            ++seen[{points[index].rule, points[index].caller}] <= 2;
         if (wanted) chosen[index] = kept++ % sample == 0 || index + 1 == points.size();
     }
     return chosen;
@@ -549,6 +553,21 @@ State RegistryState(HKEY root, const std::string& path)
         RegCloseKey(key);
     }
     return state;
+}
+
+void WriteValues(HKEY root, const State& state)
+{
+    for (const auto& [name, value] : state) {
+        const size_t colon = name.rfind(':'), typeEnd = value.find(':');
+        if (StartsWith(name, "dacl:") || StartsWith(name, "key:") || colon == std::string::npos) continue;
+        HKEY key;
+        if (RegCreateKeyExA(root, name.substr(0, colon).c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr))
+            continue;
+        const std::string data = value.substr(typeEnd + 1);
+        RegSetValueExA(key, name.substr(colon + 1).c_str(), 0, std::stoul(value.substr(0, typeEnd)),
+                       reinterpret_cast<const BYTE*>(data.data()), static_cast<DWORD>(data.size()));
+        RegCloseKey(key);
+    }
 }
 
 }  // namespace faultsweep

@@ -37,13 +37,15 @@ struct Report {
 };
 
 // Sweeps flow over the calls of modules. Which calls are failed is chosen by the environment:
-// KT_SWEEP=every fails every call; otherwise each call site (function and caller) has its first
-// two calls failed. KT_SWEEP_SAMPLE=n keeps every n-th of those (the first and last always);
+// KT_SWEEP=every fails every call, and so does a flow of at most 100 calls; otherwise each call
+// site (function and caller) has its first two calls failed. KT_SWEEP_SAMPLE=n keeps every n-th of those (the first and last always);
 // KT_SWEEP_POINT=i fails call i alone. The undisturbed run must report success.
 Report Sweep(const std::vector<HMODULE>& modules, const Flow& flow);
 
 // Registry state below root\path: every key's DACL ("dacl:<path>") and every value
 // ("<path>:<name>" -> type and data). A missing key gives no entries.
 State RegistryState(HKEY root, const std::string& path);
+// Writes back the values of such a state (keys that are missing are created).
+void WriteValues(HKEY root, const State& state);
 
 }  // namespace faultsweep
