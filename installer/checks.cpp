@@ -23,9 +23,14 @@ bool ServiceExists(SC_HANDLE manager, const char* name)
     return true;
 }
 
-void WriteMap(HKEY key, const char* name, const PortMapOption& map)
+LONG WriteMap(HKEY key, const char* name, const PortMapOption& map)
 {
-    if (map.write) RegSetValueExA(key, name, 0, REG_BINARY, map.bits, kPortMapBytes);
+    return map.write ? RegSetValueExA(key, name, 0, REG_BINARY, map.bits, kPortMapBytes) : ERROR_SUCCESS;
+}
+
+DWORD UnlessMissing(LONG rc)
+{
+    return rc == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : static_cast<DWORD>(rc);
 }
 
 // Starts one service and waits, looking every 100 ms, until it runs, its status cannot be read, or ten
@@ -97,54 +102,78 @@ int OpenEnumAccess()
     return kDone;
 }
 
+namespace {
+
+// The enumeration key itself, and the enumerator's subtree with every key created meanwhile (a
+// first installation creates QARIXBUS): the other devices' keys below Enum are not touched. True
+// when every saved DACL went back.
+bool RestoreEnumAccess(KeyAccessNode* tree)
+{
+    HKEY enumKey = nullptr;
+    LONG rc = RegOpenKeyExA(HKEY_LOCAL_MACHINE, kEnumPath, 0, READ_CONTROL | WRITE_DAC, &enumKey);
+    if (rc == ERROR_SUCCESS) {
+        rc = static_cast<LONG>(SetKeyDacl(enumKey, tree->savedDacl));
+        RegCloseKey(enumKey);
+    }
+    HKEY enumerator = nullptr;
+    LONG below = RegOpenKeyExA(HKEY_LOCAL_MACHINE, kEnumeratorPath, 0,
+                               READ_CONTROL | WRITE_DAC | KEY_ENUMERATE_SUB_KEYS, &enumerator);
+    if (below == ERROR_SUCCESS) {
+        KeyAccessNode* node = FindAccessNode(tree, kEnumeratorName);
+        PACL inherited = node && node->savedDacl ? node->savedDacl : tree->savedDacl;
+        below = static_cast<LONG>(RestoreKeyAccessTree(enumerator, node, inherited, 1));
+        if (DWORD own = SetKeyDacl(enumerator, node ? node->savedDacl : inherited)) below = static_cast<LONG>(own);
+        RegCloseKey(enumerator);
+    } else if (below == ERROR_FILE_NOT_FOUND) {
+        below = ERROR_SUCCESS;  // removed by an uninstallation
+    }
+    return rc == ERROR_SUCCESS && below == ERROR_SUCCESS;
+}
+
+}  // namespace
+
 void CloseEnumAccess()
 {
     KeyAccessNode* tree = Setup.enumAccess;
     if (!tree) return;
-    // The enumeration key itself, and the enumerator's subtree with every key created meanwhile
-    // (a first installation creates QARIXBUS): the other devices' keys below Enum are not touched.
-    HKEY enumKey = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kEnumPath, 0, READ_CONTROL | WRITE_DAC, &enumKey) == ERROR_SUCCESS) {
-        SetKeyDacl(enumKey, tree->savedDacl);
-        RegCloseKey(enumKey);
-    }
-    HKEY enumerator = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kEnumeratorPath, 0, READ_CONTROL | WRITE_DAC | KEY_ENUMERATE_SUB_KEYS,
-                      &enumerator) == ERROR_SUCCESS) {
-        KeyAccessNode* node = FindAccessNode(tree, kEnumeratorName);
-        PACL inherited = node && node->savedDacl ? node->savedDacl : tree->savedDacl;
-        RestoreKeyAccessTree(enumerator, node, inherited, 1);
-        SetKeyDacl(enumerator, node ? node->savedDacl : inherited);
-        RegCloseKey(enumerator);
-    }
+    // A pass that failed is made once more, as RestoreKeyAccess does: it only writes the saved
+    // DACLs again.
+    if (!RestoreEnumAccess(tree)) RestoreEnumAccess(tree);
     FreeKeyAccessTree(tree);
     Setup.enumAccess = nullptr;
 }
 
-void RemoveStartupCheck()
+DWORD RemoveStartupCheck()
 {
     HKEY run;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kMachineRunKey, 0, KEY_SET_VALUE, &run) != ERROR_SUCCESS) return;
-    RegDeleteValueA(run, "ktcfgchk");
+    LONG rc = RegOpenKeyExA(HKEY_LOCAL_MACHINE, kMachineRunKey, 0, KEY_SET_VALUE, &run);
+    if (rc != ERROR_SUCCESS) return UnlessMissing(rc);
+    rc = RegDeleteValueA(run, "ktcfgchk");
     RegCloseKey(run);
+    return UnlessMissing(rc);
 }
 
-void WritePortMaps()
+DWORD WritePortMaps()
 {
     KeyAccessNode* tree = nullptr;
-    if (GrantKeyAccess(HKEY_LOCAL_MACHINE, kEnumeratorPath, &tree, 0) == ERROR_SUCCESS) {
+    DWORD rc = ERROR_SUCCESS;
+    if (Setup.options.comExclude.write || Setup.options.lptExclude.write)
+        rc = GrantKeyAccess(HKEY_LOCAL_MACHINE, kEnumeratorPath, &tree, 0);
+    if (tree) {
         HKEY key;
-        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kEnumeratorPath, 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
-            WriteMap(key, "COMPortMap", Setup.options.comExclude);
-            WriteMap(key, "LPTPortMap", Setup.options.lptExclude);
+        rc = RegOpenKeyExA(HKEY_LOCAL_MACHINE, kEnumeratorPath, 0, KEY_SET_VALUE, &key);
+        if (rc == ERROR_SUCCESS) {
+            rc = WriteMap(key, "COMPortMap", Setup.options.comExclude);
+            if (rc == ERROR_SUCCESS) rc = WriteMap(key, "LPTPortMap", Setup.options.lptExclude);
             RegCloseKey(key);
         }
-    }
-    if (tree) {
-        RestoreKeyAccess(HKEY_LOCAL_MACHINE, kEnumeratorPath, tree, 0);
+        const DWORD restored = RestoreKeyAccess(HKEY_LOCAL_MACHINE, kEnumeratorPath, tree, 0);
+        if (rc == ERROR_SUCCESS) rc = restored;
         FreeKeyAccessTree(tree);
     }
     CloseEnumAccess();
+    // After an uninstallation the enumerator's key is gone: there is nothing to write.
+    return UnlessMissing(static_cast<LONG>(rc));
 }
 
 void StartInstalledServices()

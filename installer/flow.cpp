@@ -138,9 +138,17 @@ int RunInstaller(const char* commandLine)
     if (result == kDone) {
         // The registry steps come before the reboot request: once it is made, the system ends
         // processes, this one too, perhaps between granting the enumerator key and restoring it.
-        if (Setup.options.noUserInfo) RemoveStartupCheck();
-        WritePortMaps();
-        if (reboot) result = RequestReboot();
+        // A step that failed is said instead of asking for the reboot: the run did not do
+        // everything its configuration asked for.
+        DWORD failed = Setup.options.noUserInfo ? RemoveStartupCheck() : ERROR_SUCCESS;
+        const DWORD maps = WritePortMaps();
+        if (!failed) failed = maps;
+        if (failed) {
+            Setup.errorCode = failed;
+            result = kSystemError;
+        } else if (reboot) {
+            result = RequestReboot();
+        }
     }
     // An uninstallation has just deleted these services; starting them would bring them back.
     if (result == kDone && Setup.options.autoStartDrivers && Setup.mode != ModeUninstall) StartInstalledServices();

@@ -77,8 +77,10 @@ int CheckOldInstallation();
 int CheckAdministrator();
 int OpenEnumAccess();
 void CloseEnumAccess();
-void RemoveStartupCheck();
-void WritePortMaps();
+// The registry steps after the INF step: ERROR_SUCCESS, or the error of the first that failed (a
+// key or value that is not there is no failure).
+DWORD RemoveStartupCheck();
+DWORD WritePortMaps();
 void StartInstalledServices();
 
 // Steps (inf_install.cpp).

@@ -3,6 +3,7 @@
 #include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 
 namespace {
 
@@ -153,6 +154,8 @@ int ReadConfigFile(const std::string& path, InstallOptions& options)
 {
     FILE* file = std::fopen(path.c_str(), "r");
     if (!file) return kConfigNotFound;
+    // Closed also when memory runs out while a line is taken in.
+    std::unique_ptr<FILE, int (*)(FILE*)> closer(file, std::fclose);
     // Whole lines, however long: a value is never cut into pieces that read as lines of their own.
     std::string line;
     char piece[256];
@@ -163,7 +166,6 @@ int ReadConfigFile(const std::string& path, InstallOptions& options)
         line.clear();
     }
     if (!line.empty()) ApplyConfigLine(line, options);
-    std::fclose(file);
     return 0;
 }
 
