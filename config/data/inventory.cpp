@@ -162,7 +162,7 @@ void GetConfiguration()
         PortList.clear();
         OtherPortList.clear();
         ForgetPortMaps();
-        ReportResult(kResultReadFailed);
+        ReportNoMemory();
     }
 }
 

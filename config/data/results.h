@@ -36,5 +36,8 @@ bool TakeResultMessage(int code, std::string& text);
 // Shows the message of code in an error box without owner (caption "ktcfg").
 void ReportResult(int code);
 
+// Error box without owner (caption "ktcfg") with the system's text for memory that ran out.
+void ReportNoMemory();
+
 // Warning box without owner (caption "ktcfg"), for readings that are only worth a warning.
 void ShowWarning(const char* text);

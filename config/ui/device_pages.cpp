@@ -5,6 +5,7 @@
 #include "data/driver_info.h"
 #include "data/inventory.h"
 #include "resource.h"
+#include "ui/guarded.h"
 #include "ui/property_sheet.h"
 
 namespace {
@@ -55,22 +56,26 @@ const char* LocationOf(int code)
 INT_PTR CALLBACK CommonPageProc(HWND page, UINT message, WPARAM, LPARAM)
 {
     if (message != WM_INITDIALOG) return FALSE;
-    ShowDeviceHeading(page);
-    ShowStatus(page);
-    SetDlgItemTextA(page, IDC_LOCATION, LocationOf(SheetDevice.code));
-    SetDlgItemTextA(page, IDC_DRIVER_PROVIDER, DriverInfo.Provider);
-    return TRUE;
+    return Guarded<INT_PTR>(TRUE, [&] {
+        ShowDeviceHeading(page);
+        ShowStatus(page);
+        SetDlgItemTextA(page, IDC_LOCATION, LocationOf(SheetDevice.code));
+        SetDlgItemTextA(page, IDC_DRIVER_PROVIDER, DriverInfo.Provider);
+        return TRUE;
+    });
 }
 
 INT_PTR CALLBACK DriverPageProc(HWND page, UINT message, WPARAM, LPARAM)
 {
     if (message != WM_INITDIALOG) return FALSE;
-    ShowDeviceHeading(page);
-    SetDlgItemTextA(page, IDC_DRIVER_PROVIDER, DriverInfo.Provider);
-    SetDlgItemTextA(page, IDC_DRIVER_DATE, DriverInfo.Date);
-    SetDlgItemTextA(page, IDC_DRIVER_VERSION, DriverInfo.Version);
-    // Each file goes on top, so the list shows the package's files in reverse order.
-    for (const DriverListEntry& file : DriverList)
-        SendDlgItemMessageA(page, IDC_DRIVER_FILES, LB_INSERTSTRING, 0, reinterpret_cast<LPARAM>(file.name));
-    return TRUE;
+    return Guarded<INT_PTR>(TRUE, [&] {
+        ShowDeviceHeading(page);
+        SetDlgItemTextA(page, IDC_DRIVER_PROVIDER, DriverInfo.Provider);
+        SetDlgItemTextA(page, IDC_DRIVER_DATE, DriverInfo.Date);
+        SetDlgItemTextA(page, IDC_DRIVER_VERSION, DriverInfo.Version);
+        // Each file goes on top, so the list shows the package's files in reverse order.
+        for (const DriverListEntry& file : DriverList)
+            SendDlgItemMessageA(page, IDC_DRIVER_FILES, LB_INSERTSTRING, 0, reinterpret_cast<LPARAM>(file.name));
+        return TRUE;
+    });
 }

@@ -12,6 +12,7 @@
 #include "resource.h"
 #include "ui/applet.h"
 #include "ui/device_rules.h"
+#include "ui/guarded.h"
 #include "ui/property_sheet.h"
 #include "ui/reserved_ports.h"
 #include "ui/service_prompts.h"
@@ -39,6 +40,11 @@ void RunMainWindow()
 }
 
 INT_PTR CALLBACK MainWindow::DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    return Guarded<INT_PTR>(TRUE, [&] { return HandleMessage(window, message, wParam, lParam); });
+}
+
+INT_PTR MainWindow::HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     if (message == WM_INITDIALOG) {
         static MainWindow instance;
@@ -240,6 +246,11 @@ void MainWindow::ShowContextMenu(POINT clientPoint)
 }
 
 LRESULT CALLBACK MainWindow::TreeProc(HWND tree, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    return Guarded<LRESULT>(0, [&] { return HandleTreeMessage(tree, message, wParam, lParam); });
+}
+
+LRESULT MainWindow::HandleTreeMessage(HWND tree, UINT message, WPARAM wParam, LPARAM lParam)
 {
     MainWindow* self = current;
     if (!self) return DefWindowProcA(tree, message, wParam, lParam);

@@ -22,6 +22,7 @@ void RunMainWindow();
 class MainWindow {
 public:
     static INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    static INT_PTR HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 private:
     struct SavedTreeState {
@@ -43,6 +44,7 @@ private:
     void AttachImages();
     bool HasPendingChanges() const;
     static LRESULT CALLBACK TreeProc(HWND tree, UINT message, WPARAM wParam, LPARAM lParam);
+    static LRESULT HandleTreeMessage(HWND tree, UINT message, WPARAM wParam, LPARAM lParam);
 
     // Tree (device_tree.cpp).
     void Build();

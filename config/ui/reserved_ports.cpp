@@ -6,6 +6,7 @@
 #include "data/registry_paths.h"
 #include "data/results.h"
 #include "resource.h"
+#include "ui/guarded.h"
 #include "ui/port_ranges.h"
 #include "ui/tool_icon.h"
 
@@ -69,7 +70,7 @@ const PortGroup& GroupOf(HWND dialog, WPARAM which)
 }
 
 // Both edit boxes: their own handling, plus the private message that applies their text.
-LRESULT CALLBACK EditProc(HWND edit, UINT message, WPARAM wParam, LPARAM lParam)
+LRESULT HandleEditMessage(HWND edit, UINT message, WPARAM wParam, LPARAM lParam)
 {
     const auto standard = reinterpret_cast<WNDPROC>(GetWindowLongPtrA(edit, GWLP_USERDATA));
     if (message != kApplyTypedMessage) return CallWindowProcA(standard, edit, message, wParam, lParam);
@@ -78,6 +79,11 @@ LRESULT CALLBACK EditProc(HWND edit, UINT message, WPARAM wParam, LPARAM lParam)
     if (wParam == kComMap || wParam == kLptMap) SendDlgItemMessageA(dialog, group.list, LB_SETCURSEL, -1, 0);
     ApplyTyped(dialog, group, lParam == kAddMode);
     return 0;
+}
+
+LRESULT CALLBACK EditProc(HWND edit, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    return Guarded<LRESULT>(0, [&] { return HandleEditMessage(edit, message, wParam, lParam); });
 }
 
 void SubclassEdit(HWND dialog, int id)
@@ -137,7 +143,7 @@ void OnCommand(HWND dialog, int id)
     }
 }
 
-INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
+INT_PTR HandleMessage(HWND dialog, UINT message, WPARAM wParam)
 {
     switch (message) {
     case WM_INITDIALOG:
@@ -157,11 +163,20 @@ INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
     }
 }
 
+INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
+{
+    return Guarded<INT_PTR>(TRUE, [&] { return HandleMessage(dialog, message, wParam); });
+}
+
 }  // namespace
 
 void ShowReservedPortsDialog(HWND owner)
 {
-    GetPortMaps();
+    if (!Guarded(false, [] {
+            GetPortMaps();
+            return true;
+        }))
+        return;
     uint8_t comAsRead[kPortMapBytes], lptAsRead[kPortMapBytes];
     std::memcpy(comAsRead, ComPortMap, kPortMapBytes);
     std::memcpy(lptAsRead, LptPortMap, kPortMapBytes);

@@ -425,7 +425,8 @@ std::vector<std::string> Compare(const State& before, const State& done, const S
 
 bool RunOnce(const Flow& flow, std::string& escaped)
 {
-    std::set<DWORD> threads = {GetCurrentThreadId()};
+    std::set<DWORD> threads;
+    if (!flow.countsFromMark) threads.insert(GetCurrentThreadId());
     EnterCriticalSection(&run.lock);
     run.calls.clear();
     run.open.clear();
@@ -468,7 +469,7 @@ Mode ModeFromEnvironment()
 }
 
 // A flow with this few calls has every one failed whatever the mode.
-constexpr size_t kEveryCallUpTo = 100;
+constexpr size_t kEveryCallUpTo = 40;
 
 // The points a run fails: every call, or at each call site (function and caller) its first two
 // calls, which tell a first pass through a loop from the later ones; then every sample-th of
@@ -487,6 +488,22 @@ std::vector<bool> Choose(const std::vector<CallPoint>& points, Mode mode, size_t
 }
 
 }  // namespace
+
+void CountFrom(DWORD thread)
+{
+    Inside inside;
+    EnterCriticalSection(&run.lock);
+    run.threads.insert(thread);
+    LeaveCriticalSection(&run.lock);
+}
+
+void StopCounting()
+{
+    Inside inside;
+    EnterCriticalSection(&run.lock);
+    run.threads.clear();
+    LeaveCriticalSection(&run.lock);
+}
 
 Report Sweep(const std::vector<HMODULE>& modules, const Flow& flow)
 {

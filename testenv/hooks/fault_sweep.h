@@ -26,7 +26,15 @@ struct Flow {
     std::function<void()> prepare;  // makes the start state; runs before every run, uncounted
     std::function<bool()> run;      // the flow; true when it reported success
     std::function<State()> state;   // taken after prepare and after run, uncounted
+    // The calls are counted only from CountFrom on: for flows whose first part is only the way
+    // to the calls that matter (a window opened and edited before OK).
+    bool countsFromMark = false;
 };
+
+// Starts counting the calls of thread (and of the threads it starts) in a countsFromMark flow;
+// StopCounting ends it before the flow's own checks, which allocate.
+void CountFrom(DWORD thread);
+void StopCounting();
 
 struct Report {
     size_t points = 0;  // calls counted in the undisturbed run
@@ -37,7 +45,7 @@ struct Report {
 };
 
 // Sweeps flow over the calls of modules. Which calls are failed is chosen by the environment:
-// KT_SWEEP=every fails every call, and so does a flow of at most 100 calls; otherwise each call
+// KT_SWEEP=every fails every call, and so does a flow of at most 40 calls; otherwise each call
 // site (function and caller) has its first two calls failed. KT_SWEEP_SAMPLE=n keeps every n-th of those (the first and last always);
 // KT_SWEEP_POINT=i fails call i alone. The undisturbed run must report success.
 Report Sweep(const std::vector<HMODULE>& modules, const Flow& flow);

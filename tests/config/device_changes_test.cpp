@@ -117,9 +117,10 @@ TEST_F(DeviceChanges, AccessThatCannotBePutBackIsANoRightsProblem)
     CardList[1].modified = 1;
     CardList[1].enabled = 0;
     {
-        DaclRefusal refusal(GetModuleHandleA(nullptr), DaclRefusal::Writes::Restores, 1);
+        // Refused in both passes of the restore.
+        DaclRefusal refusal(GetModuleHandleA(nullptr), DaclRefusal::Writes::Restores);
         EXPECT_EQ(SaveCards(), kResultKeyProblem);
-        EXPECT_EQ(refusal.Refused(), 1);
+        EXPECT_GE(refusal.Refused(), 2);
     }
     EXPECT_EQ(std::string(KeyProblemText),
               "Key problem with HKEY_LOCAL_MACHINE\\" + CardPath(1) + " : SaveCards : no rights");
@@ -129,7 +130,7 @@ TEST_F(DeviceChanges, AccessThatCannotBePutBackIsANoRightsProblem)
     ASSERT_EQ(cardsim::SetText(HKEY_LOCAL_MACHINE, cardsim::kProductKeyPath, "InstallPath", "C:\\Q"), ERROR_SUCCESS);
     ASSERT_EQ(cardsim::SetDacl(HKEY_CURRENT_USER, RunKeyPath, kReadOnly), ERROR_SUCCESS);
     {
-        DaclRefusal refusal(GetModuleHandleA(nullptr), DaclRefusal::Writes::Restores, 1);
+        DaclRefusal refusal(GetModuleHandleA(nullptr), DaclRefusal::Writes::Restores);
         EXPECT_EQ(MakeAutorun(1), kResultKeyProblem);
     }
     EXPECT_EQ(std::string(KeyProblemText), std::string("Key problem with HKEY_CURRENT_USER\\") + RunKeyPath +
