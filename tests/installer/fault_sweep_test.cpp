@@ -21,7 +21,7 @@ protected:
     {
         faultsweep::State state;
         for (const auto& [key, dacl] : cardsim::DaclSnapshot(HKEY_LOCAL_MACHINE, kEnumPath))
-            if (key.rfind("QARIXBUS", 0) != 0) state["dacl:" + key] = dacl;
+            if (key.rfind("QARIXBUS", 0) != 0) state["dacl:" + std::string(kEnumPath) + (key.empty() ? "" : "\\") + key] = dacl;
         for (const std::string& path : {std::string(cardsim::kEnumeratorPath), std::string(kProductKey),
                                         std::string(kMachineRun)})
             state.merge(faultsweep::RegistryState(HKEY_LOCAL_MACHINE, path));
