@@ -21,7 +21,9 @@ namespace {
 const char* const kServices[] = {cardsim::kEnumService, cardsim::kSerService, cardsim::kParService,
                                  cardsim::kParMiniService};
 // Administrators may read the tree and change its DACLs, but not write: every write needs a grant.
+// The ports' DACLs differ from their card's, so a port given its card's DACL back is seen.
 const char kReadOnly[] = "D:(A;;KRWD;;;BA)(A;;KA;;;SY)";
+const char kPortReadOnly[] = "D:(A;;KRWD;;;BA)(A;;KA;;;SY)(A;;KR;;;WD)";
 
 void ExpectSound(const faultsweep::Report& report)
 {
@@ -69,6 +71,9 @@ TEST_F(FaultSweep, ChangesWrittenOnOk)
         cardsim::RemoveAll();
         Install(installation);
         cardsim::SetSubtreeDacl(HKEY_LOCAL_MACHINE, cardsim::kEnumeratorPath, kReadOnly);
+        for (const cardsim::Card& card : installation.cards)
+            for (const cardsim::Port& port : card.ports)
+                cardsim::SetDacl(HKEY_LOCAL_MACHINE, cardsim::PortPath(card, port), kPortReadOnly);
         boxes.Clear();
     };
     flow.run = [&] {
