@@ -50,6 +50,7 @@ struct CallPoint {
     const Rule* rule;
     int occurrence;  // of this function in the run, from 1
     void* caller;
+    void* site;  // the caller, or for the C runtime's allocators the code that wanted the memory
 };
 
 // The state of the current run, read by every hook.
@@ -120,6 +121,18 @@ bool Predefined(uintptr_t handle)
     return handle == 0 || (static_cast<intptr_t>(handle) < 0 && static_cast<intptr_t>(handle) >= -0x80000000LL);
 }
 
+// The allocators are called from operator new and a few container helpers, whoever wants the
+// memory: their site is the caller's caller, as far as the stack can be walked.
+void* SiteOf(const Rule& rule, void* caller)
+{
+    if (rule.fails != Fails::CrtNull) return caller;
+    void* frames[12] = {};
+    const USHORT found = RtlCaptureStackBackTrace(0, 12, frames, nullptr);
+    for (USHORT i = 0; i + 1 < found; ++i)
+        if (frames[i] == caller) return frames[i + 1];
+    return caller;
+}
+
 // Called on entry: true when this call is the one to fail. Counts it when it is the flow's.
 bool Enter(const Slot& slot, void* caller)
 {
@@ -131,7 +144,7 @@ bool Enter(const Slot& slot, void* caller)
     if (run.counting && run.threads.count(GetCurrentThreadId()) && slot.rule->fails != Fails::Never) {
         int occurrence = 1;
         for (const CallPoint& call : run.calls) occurrence += call.rule == slot.rule;
-        run.calls.push_back({slot.rule, occurrence, caller});
+        run.calls.push_back({slot.rule, occurrence, caller, SiteOf(*slot.rule, caller)});
         fail = run.calls.size() - 1 == run.failAt;
         if (fail) run.injected = true;
     }
@@ -481,7 +494,7 @@ std::vector<bool> Choose(const std::vector<CallPoint>& points, Mode mode, size_t
     size_t kept = 0;
     for (size_t index = 0; index < points.size(); ++index) {
         const bool wanted = mode == Mode::EveryCall || points.size() <= kEveryCallUpTo ||
-                            ++seen[{points[index].rule, points[index].caller}] <= 2;
+                            ++seen[{points[index].rule, points[index].site}] <= 2;
         if (wanted) chosen[index] = kept++ % sample == 0 || index + 1 == points.size();
     }
     return chosen;
@@ -528,7 +541,7 @@ Report Sweep(const std::vector<HMODULE>& modules, const Flow& flow)
     const std::vector<CallPoint> points = run.calls;
     report.points = points.size();
     std::set<std::pair<const Rule*, void*>> sites;
-    for (const CallPoint& point : points) sites.insert({point.rule, point.caller});
+    for (const CallPoint& point : points) sites.insert({point.rule, point.site});
     report.sites = sites.size();
     for (const auto& [handle, opener] : run.open) report.breaks.push_back("undisturbed run: left open: " + opener);
     const size_t only = OnlyPointFromEnvironment();

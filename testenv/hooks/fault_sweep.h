@@ -46,8 +46,10 @@ struct Report {
 
 // Sweeps flow over the calls of modules. Which calls are failed is chosen by the environment:
 // KT_SWEEP=every fails every call, and so does a flow of at most 40 calls; otherwise each call
-// site (function and caller) has its first two calls failed. KT_SWEEP_SAMPLE=n keeps every n-th of those (the first and last always);
-// KT_SWEEP_POINT=i fails call i alone. The undisturbed run must report success.
+// site (function and caller; for the C runtime's allocators, which operator new calls, the code
+// that wanted the memory) has its first two calls failed. KT_SWEEP_SAMPLE=n
+// keeps every n-th of those (the first and last always); KT_SWEEP_POINT=i fails call i alone.
+// The flow runs undisturbed twice first (counted the second time) and must report success.
 Report Sweep(const std::vector<HMODULE>& modules, const Flow& flow);
 
 // Registry state below root\path: every key's DACL ("dacl:<path>") and every value
