@@ -41,7 +41,6 @@ struct Rule {
 struct Slot {
     void* original = nullptr;
     const Rule* rule = nullptr;
-    HMODULE module = nullptr;
 };
 
 enum class Mode { EverySite, EveryCall };
@@ -141,7 +140,7 @@ bool Enter(const Slot& slot, void* caller)
     if (!inside.Outermost()) return false;
     EnterCriticalSection(&run.lock);
     bool fail = false;
-    if (run.counting && run.threads.count(GetCurrentThreadId()) && slot.rule->fails != Fails::Never) {
+    if (run.counting && run.threads.count(GetCurrentThreadId())) {
         int occurrence = 1;
         for (const CallPoint& call : run.calls) occurrence += call.rule == slot.rule;
         run.calls.push_back({slot.rule, occurrence, caller, SiteOf(*slot.rule, caller)});
