@@ -24,5 +24,6 @@ int GetPortMaps();
 void ForgetPortMaps();
 
 // Writes both maps whole into the enumerator key, with full access to its subtree granted for the
-// write. 1, -1 (no rights, or the key cannot be opened), -2 (a write failed).
+// write. 1, -1 (no rights, or the key cannot be opened), -2 (a write failed, or nothing was
+// written because a map could not be read).
 int SavePortMaps();
