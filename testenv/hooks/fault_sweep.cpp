@@ -547,6 +547,9 @@ Report Sweep(const std::vector<HMODULE>& modules, const Flow& flow)
     const std::vector<bool> chosen = Choose(points, mode, sample);
     for (size_t index = 0; index < points.size(); ++index) {
         if (only ? index + 1 != only : !chosen[index]) continue;
+        // Said before the run: a crash or a hang must still name its point.
+        std::fprintf(stderr, "[sweep %zu/%zu] %s\n", index + 1, points.size(), Describe(points[index]).c_str());
+        std::fflush(stderr);
         flow.prepare();
         run.failAt = index;
         escaped.clear();
@@ -557,7 +560,6 @@ Report Sweep(const std::vector<HMODULE>& modules, const Flow& flow)
         // Described as this run met it: a run may take another path than the undisturbed one.
         const CallPoint& point = run.calls[index];
         const std::string injection = Describe(point) + " failed with " + ErrorName(*point.rule);
-        std::fprintf(stderr, "[sweep %zu/%zu] %s\n", index + 1, points.size(), injection.c_str());
         std::vector<std::string> broken = Compare(before, done, flow.state(), success);
         if (!escaped.empty()) broken.push_back(escaped);
         for (const auto& [handle, opener] : run.open) broken.push_back("left open: " + opener);

@@ -37,6 +37,7 @@ class FaultSweep : public SimulatedRegistry {
 protected:
     void TearDown() override
     {
+        cardsim::SetSubtreeDacl(HKEY_LOCAL_MACHINE, cardsim::kEnumeratorPath, "D:(A;;KA;;;BA)(A;;KA;;;SY)");
         for (const char* name : kServices) standin::Remove(name);
         standin::ClearLog();
         SimulatedRegistry::TearDown();

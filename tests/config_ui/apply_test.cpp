@@ -189,7 +189,14 @@ TEST_F(Apply, RestartDriversWritesRestartsRereadsAndKeepsTheTreeState)
         EXPECT_TRUE(Root("KT Cards").expanded);
         EXPECT_EQ(Selected(), ItemWithCode("KT Cards", 101));
         EXPECT_EQ(Root("KT Cards").Child(1).image, kCardOff);
+
+        // A driver that does not start again is said.
+        ASSERT_EQ(standin::SetBehaviour(cardsim::kParMiniService, {0, 0, false, true}), 0u);
+        Click(IDC_RESTART_DRIVERS);
+        WaitForBoxes(1);
+        EXPECT_EQ(Boxes(), std::vector<std::string>{"Using the service-manager failed"});
     });
+    standin::SetBehaviour(cardsim::kParMiniService, {});
 }
 
 TEST_F(Apply, OkAgainAfterARemovalAndNoToTheRebootDoesNotDeleteTwice)

@@ -54,7 +54,6 @@ protected:
     }
     void Sweep(const faultsweep::Flow& flow)
     {
-        guiauto::Watchdog watchdog(600000);
         const faultsweep::Report report = faultsweep::Sweep({GetModuleHandleA(nullptr)}, flow);
         std::printf("%zu call points at %zu sites, %zu runs, %.1f s\n", report.points, report.sites, report.runs,
                     report.seconds);
@@ -67,6 +66,7 @@ protected:
     static void WhileShown(const std::function<void()>& show, const char* caption,
                            const std::function<void(HWND)>& drive)
     {
+        guiauto::Watchdog watchdog(60000);
         std::atomic<bool> returned{false};
         std::thread driver([&] {
             HWND window = nullptr;

@@ -61,7 +61,7 @@ protected:
         // The exit status is what the caller of a quiet run sees.
         flow.run = [&] { return RunInstallerProgram(GetModuleHandleA(nullptr), commandLine.c_str()) == 0; };
         flow.state = SystemState;
-        guiauto::Watchdog watchdog(600000);
+        guiauto::Watchdog watchdog(3600000);  // a hang in any run; the runs themselves take seconds
         const faultsweep::Report report = faultsweep::Sweep({GetModuleHandleA(nullptr)}, flow);
         std::printf("%zu call points at %zu sites, %zu runs, %.1f s\n", report.points, report.sites, report.runs,
                     report.seconds);
