@@ -486,14 +486,14 @@ constexpr size_t kEveryCallUpTo = 40;
 // The points a run fails: every call, or at each call site (function and caller) its first two
 // calls, which tell a first pass through a loop from the later ones; then every sample-th of
 // those, always with the first and the last.
-std::vector<bool> Choose(const std::vector<CallPoint>& points, Mode mode, size_t sample)
+std::vector<bool> Choose(const std::vector<CallPoint>& points, Mode mode, size_t sample, int perSite)
 {
     std::vector<bool> chosen(points.size());
     std::map<std::pair<const Rule*, void*>, int> seen;
     size_t kept = 0;
     for (size_t index = 0; index < points.size(); ++index) {
         const bool wanted = mode == Mode::EveryCall || points.size() <= kEveryCallUpTo ||
-                            ++seen[{points[index].rule, points[index].site}] <= 2;
+                            ++seen[{points[index].rule, points[index].site}] <= perSite;
         if (wanted) chosen[index] = kept++ % sample == 0 || index + 1 == points.size();
     }
     return chosen;
@@ -544,7 +544,7 @@ Report Sweep(const std::vector<HMODULE>& modules, const Flow& flow)
     report.sites = sites.size();
     for (const auto& [handle, opener] : run.open) report.breaks.push_back("undisturbed run: left open: " + opener);
     const size_t only = OnlyPointFromEnvironment();
-    const std::vector<bool> chosen = Choose(points, mode, sample);
+    const std::vector<bool> chosen = Choose(points, mode, sample, flow.callsPerSite);
     for (size_t index = 0; index < points.size(); ++index) {
         if (only ? index + 1 != only : !chosen[index]) continue;
         // Said before the run: a crash or a hang must still name its point.

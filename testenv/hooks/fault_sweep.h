@@ -29,6 +29,8 @@ struct Flow {
     // The calls are counted only from CountFrom on: for flows whose first part is only the way
     // to the calls that matter (a window opened and edited before OK).
     bool countsFromMark = false;
+    // Calls failed per call site in the test run (see Sweep).
+    int callsPerSite = 2;
 };
 
 // Starts counting the calls of thread (and of the threads it starts) in a countsFromMark flow;
@@ -47,7 +49,7 @@ struct Report {
 // Sweeps flow over the calls of modules. Which calls are failed is chosen by the environment:
 // KT_SWEEP=every fails every call, and so does a flow of at most 40 calls; otherwise each call
 // site (function and caller; for the C runtime's allocators, which operator new calls, the code
-// that wanted the memory) has its first two calls failed. KT_SWEEP_SAMPLE=n
+// that wanted the memory) has its first two calls (Flow::callsPerSite) failed. KT_SWEEP_SAMPLE=n
 // keeps every n-th of those (the first and last always); KT_SWEEP_POINT=i fails call i alone.
 // The flow runs undisturbed twice first (counted the second time) and must report success.
 Report Sweep(const std::vector<HMODULE>& modules, const Flow& flow);

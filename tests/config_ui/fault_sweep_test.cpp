@@ -101,6 +101,9 @@ TEST_F(ToolSweep, OkInTheMainWindowAfterChanges)
     const DWORD toolThread = GetCurrentThreadId();
     faultsweep::Flow flow;
     flow.countsFromMark = true;
+    // Its data-layer calls are swept twice per site by FaultSweep.ChangesWrittenOnOk; each run
+    // here starts the tool and restarts services, so once per site.
+    flow.callsPerSite = 1;
     flow.prepare = [&] { Prepare(true); };
     flow.run = [&] {
         RunTool([&] {
