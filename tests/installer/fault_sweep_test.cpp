@@ -34,22 +34,9 @@ protected:
     void SetUp() override
     {
         InstallerHarness::SetUp();
-        enumDacl_ = cardsim::DaclOf(HKEY_LOCAL_MACHINE, kEnumPath);
         // Administrators may read the enumeration tree but not change it: the installer has to
         // take access for its INF step and give it back afterwards.
         ASSERT_EQ(ERROR_SUCCESS, cardsim::SetDacl(HKEY_LOCAL_MACHINE, kEnumPath, "D:(A;;KRWD;;;BA)(A;;KA;;;SY)"));
-    }
-    void TearDown() override
-    {
-        SECURITY_DESCRIPTOR descriptor;
-        InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION);
-        SetSecurityDescriptorDacl(&descriptor, TRUE, reinterpret_cast<PACL>(enumDacl_.data()), FALSE);
-        HKEY key;
-        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kEnumPath, 0, WRITE_DAC, &key) == ERROR_SUCCESS) {
-            RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, &descriptor);
-            RegCloseKey(key);
-        }
-        InstallerHarness::TearDown();
     }
     faultsweep::Report Sweep(const std::string& commandLine, const std::function<void()>& prepare)
     {
@@ -76,7 +63,7 @@ protected:
     }
 
 private:
-    std::string enumDacl_;
+    SavedKeySecurity enumSecurity_{kEnumPath};  // taken before SetUp restricts it
 };
 
 const char kQuietSettings[] = "NOREBOOT\nNOUSERINFO\nCOMEXCLUDE=3,5-7\nLPTEXCLUDE=2\nDESTPATH=";

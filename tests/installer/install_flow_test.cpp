@@ -38,33 +38,6 @@ std::vector<uint8_t> MapWith(std::initializer_list<std::pair<int, uint8_t>> byte
     return map;
 }
 
-// The raw security descriptor of a key's DACL, put back byte for byte at the end of a test.
-class SavedKeySecurity {
-public:
-    explicit SavedKeySecurity(const char* path) : path_(path)
-    {
-        HKEY key;
-        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, READ_CONTROL, &key) != ERROR_SUCCESS) return;
-        DWORD size = 0;
-        RegGetKeySecurity(key, DACL_SECURITY_INFORMATION, nullptr, &size);
-        descriptor_.resize(size);
-        if (RegGetKeySecurity(key, DACL_SECURITY_INFORMATION, descriptor_.data(), &size) != ERROR_SUCCESS)
-            descriptor_.clear();
-        RegCloseKey(key);
-    }
-    ~SavedKeySecurity()
-    {
-        HKEY key;
-        if (descriptor_.empty() || RegOpenKeyExA(HKEY_LOCAL_MACHINE, path_, 0, WRITE_DAC, &key) != ERROR_SUCCESS) return;
-        RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, descriptor_.data());
-        RegCloseKey(key);
-    }
-
-private:
-    const char* path_;
-    std::vector<BYTE> descriptor_;
-};
-
 // The DACLs of the enumeration tree, without the enumerator's own subtree.
 std::map<std::string, std::string> OtherEnumDacls()
 {
