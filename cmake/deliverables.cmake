@@ -4,11 +4,21 @@
 # the package and the benchmark name them as $<TARGET_FILE:ktcfg> and depend on them.
 include(ExternalProject)
 
+# The product's static libraries, compiled once per architecture there too: the test build links
+# those very objects (kt_product_library), so what the tests run is what ships.
+set(KT_DELIVERABLES_BUILD "${CMAKE_BINARY_DIR}/deliverables")
+set(KT_PRODUCT_LIBRARIES config/ktcfg_data config/ktcfg_ui portui/portui_logic portui/portui_pages
+                         installer/installer_core common/regrights/regrights)
 set(KT_DELIVERABLE_FILES ktcfg.cpl KTS2KUI.dll install.exe ktpptnt.sys)
 list(TRANSFORM KT_DELIVERABLE_FILES PREPEND "${KT_DELIVERABLE_DIR}/" OUTPUT_VARIABLE byproducts)
+foreach(library IN LISTS KT_PRODUCT_LIBRARIES)
+    get_filename_component(folder ${library} DIRECTORY)
+    get_filename_component(name ${library} NAME)
+    list(APPEND byproducts "${KT_DELIVERABLES_BUILD}/${folder}/lib${name}.a")
+endforeach()
 ExternalProject_Add(deliverables
     SOURCE_DIR "${CMAKE_SOURCE_DIR}"
-    BINARY_DIR "${CMAKE_BINARY_DIR}/deliverables"
+    BINARY_DIR "${KT_DELIVERABLES_BUILD}"
     CMAKE_ARGS
         -DCMAKE_TOOLCHAIN_FILE=${CMAKE_TOOLCHAIN_FILE}
         -DKT_MINGW_THREADS=win32
