@@ -8,7 +8,7 @@ include(ExternalProject)
 # those very objects (kt_product_library), so what the tests run is what ships.
 set(KT_DELIVERABLES_BUILD "${CMAKE_BINARY_DIR}/deliverables")
 set(KT_PRODUCT_LIBRARIES config/ktcfg_data config/ktcfg_ui portui/portui_logic portui/portui_pages
-                         installer/installer_core common/regrights/regrights)
+                         installer/installer_core common/regrights/regrights common/runtime/kt_format)
 set(KT_DELIVERABLE_FILES ktcfg.cpl KTS2KUI.dll install.exe ktpptnt.sys)
 list(TRANSFORM KT_DELIVERABLE_FILES PREPEND "${KT_DELIVERABLE_DIR}/" OUTPUT_VARIABLE byproducts)
 foreach(library IN LISTS KT_PRODUCT_LIBRARIES)

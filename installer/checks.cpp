@@ -60,6 +60,20 @@ int AskToGoOn(int stringId, UINT type)
 
 }  // namespace
 
+// A 32-bit installer on a 64-bit Windows would put a 32-bit driver where the system cannot load
+// it and its values where the 64-bit programs do not look. IsWow64Process is looked up: NT 4.0
+// and 2000 lack it (and run no 64-bit Windows).
+int CheckNativeSystem()
+{
+    using IsWow64ProcessFunction = BOOL(WINAPI*)(HANDLE, PBOOL);
+    const auto isWow64Process = reinterpret_cast<IsWow64ProcessFunction>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "IsWow64Process")));
+    BOOL wow64 = FALSE;
+    if (!isWow64Process || !isWow64Process(GetCurrentProcess(), &wow64) || !wow64) return kDone;
+    Setup.on64BitSystem = true;
+    return kWrongVersion;
+}
+
 int CheckOldInstallation()
 {
     SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT | SC_MANAGER_ENUMERATE_SERVICE);

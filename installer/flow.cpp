@@ -1,11 +1,11 @@
 // The installer's run: the window on the main thread, the steps on a worker, one closing message.
 #include <objbase.h>
 
-#include <cstdio>
 #include <cstring>
 
 #include "installer.h"
 #include "resource.h"
+#include "runtime/format.h"
 
 Installer Setup;
 HINSTANCE InstallerInstance;
@@ -57,31 +57,31 @@ bool ResultText(int result, char* text, int chars)
     case kInfNotFound: {
         char name[kPathChars + 1];
         if (!LoadText(IDS_FILE_NOT_FOUND, format) || !LoadText(IDS_INF_NAME, name)) return false;
-        std::snprintf(text, chars, format, name);
+        kt::Format(text, chars, format, name);
         return true;
     }
     case kInfOpenFailed:
         if (Setup.errorLine && Setup.errorCode != ERROR_NOT_ENOUGH_MEMORY) {
             if (!LoadText(IDS_INF_LINE_ERROR, format)) return false;
-            std::snprintf(text, chars, format, static_cast<int>(Setup.errorLine));
+            kt::Format(text, chars, format, static_cast<int>(Setup.errorLine));
             return true;
         }
         return ResultText(kSystemError, text, chars);
     case kSystemError:
         if (SystemText(Setup.errorCode, text, chars)) return true;
         if (!LoadText(IDS_SYSTEM_ERROR, format)) return false;
-        std::snprintf(text, chars, format, static_cast<unsigned long>(Setup.errorCode));
+        kt::Format(text, chars, format, static_cast<unsigned long>(Setup.errorCode));
         return true;
-    case kWrongVersion: return LoadText(IDS_WRONG_VERSION, text, chars);
+    case kWrongVersion: return LoadText(Setup.on64BitSystem ? IDS_64BIT_SYSTEM : IDS_WRONG_VERSION, text, chars);
     case kBadCommandLine: return LoadText(IDS_BAD_PARAMETER, text, chars);
     case kRebootPromptMissing: return LoadText(IDS_REBOOT_UNKNOWN, text, chars);
     case kRebootFailed:
         if (!SystemText(Setup.errorCode, system, sizeof system)) return LoadText(IDS_REBOOT_UNKNOWN, text, chars);
         if (!LoadText(IDS_REBOOT_FAILED, format)) {
-            std::snprintf(text, chars, "%s", system);
+            kt::Format(text, chars, "%s", system);
             return true;
         }
-        std::snprintf(text, chars, format, system);
+        kt::Format(text, chars, format, system);
         return true;
     case kConfigNotFound: return LoadText(IDS_CONFIG_NOT_FOUND, text, chars);
     default: return LoadText(IDS_INTERNAL_ERROR, text, chars);
@@ -106,8 +106,10 @@ int Ask(int stringId, UINT type)
 void ShowResult(int result)
 {
     if (result == kDone || result == kCancelled) return;
+    // A quiet installation on a system it is not for ends without a word, as before it began.
+    if (Setup.on64BitSystem && Setup.options.quiet) return;
     char text[1024];
-    if (!ResultText(result, text, sizeof text)) std::snprintf(text, sizeof text, "Format for error %d not found", result);
+    if (!ResultText(result, text, sizeof text)) kt::Format(text, sizeof text, "Format for error %d not found", result);
     MessageBoxA(Setup.window, text, Setup.title, MB_OK | MB_ICONERROR);
 }
 
@@ -125,6 +127,7 @@ int RunInstaller(const char* commandLine)
     bool uninstall = false;
     if (result == kDone) result = ParseCommandLine(commandLine ? commandLine : "", Setup.options, uninstall);
     if (uninstall) Setup.mode = ModeUninstall;
+    if (result == kDone) result = CheckNativeSystem();
     if (result == kDone) result = CheckOldInstallation();
     if (result == kDone) result = CheckAdministrator();
     if (result == kDone) result = PrepareInstallation();

@@ -2,11 +2,11 @@
 #include <shlobj.h>
 #include <setupapi.h>
 
-#include <cstdio>
 #include <cstring>
 
 #include "installer.h"
 #include "resource.h"
+#include "runtime/format.h"
 #include "text/bounded_text.h"
 
 namespace {
@@ -60,7 +60,7 @@ void Browse(HWND dialog)
 {
     char suffix[kPathChars + 1], title[2 * kPathChars + 2];
     LoadText(IDS_BROWSE_SUFFIX, suffix);
-    std::snprintf(title, sizeof title, "%s%s", Setup.title, suffix);
+    kt::Format(title, sizeof title, "%s%s", Setup.title, suffix);
     BROWSEINFOA info = {};
     info.hwndOwner = dialog;
     info.lpszTitle = title;

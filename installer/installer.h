@@ -50,6 +50,7 @@ struct Installer {
     KeyAccessNode* enumAccess = nullptr;     // held from OpenEnumAccess to CloseEnumAccess
     int result = kDone;                      // of the last run
     bool closeAsked = false;                 // the worker closes the window; nobody else may
+    bool on64BitSystem = false;              // a 32-bit installer under WoW64 (CheckNativeSystem)
 };
 
 extern Installer Setup;
@@ -73,6 +74,7 @@ bool LoadText(int id, char (&text)[N])
 int Ask(int stringId, UINT type);
 
 // Steps (checks.cpp).
+int CheckNativeSystem();
 int CheckOldInstallation();
 int CheckAdministrator();
 int OpenEnumAccess();

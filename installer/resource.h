@@ -38,6 +38,7 @@
 #define IDS_LOGO_16             35
 #define IDS_BANNER_16           36
 #define IDS_CONFIG_NOT_FOUND    37
+#define IDS_64BIT_SYSTEM        38
 
 // Dialogs and icon.
 #define IDD_DESTINATION         101

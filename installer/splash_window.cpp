@@ -1,12 +1,12 @@
 // The full-screen window behind the installer's dialogs: banner on top, logo in the middle. And
 // the installation's last step, the reboot.
-#include <cstdio>
 #include <cstring>
 #include <vector>
 
 #include "bitmap_file.h"
 #include "installer.h"
 #include "resource.h"
+#include "runtime/format.h"
 
 namespace {
 
@@ -39,7 +39,7 @@ HANDLE OpenPictureFile(const char* name, const char* fallbackDirectory)
     HANDLE file = CreateFileA(name, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     if (file != INVALID_HANDLE_VALUE || !fallbackDirectory) return file;
     char path[2 * kPathChars + 2];
-    std::snprintf(path, sizeof path, "%s\\%s", fallbackDirectory, name);
+    kt::Format(path, sizeof path, "%s\\%s", fallbackDirectory, name);
     return CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
 }
 

@@ -3,6 +3,7 @@
 #include <cwchar>
 
 #include "level_text.h"
+#include "runtime/format.h"
 #include "trackbar_field.h"
 
 namespace {
@@ -107,6 +108,6 @@ uint16_t StoredLevel(const UartDescriptor* uart, int kind, int position)
 void SetNumberText(HWND dialog, int id, unsigned value)
 {
     wchar_t text[16];
-    std::swprintf(text, 16, L"%u", value);
+    kt::Format(text, 16, L"%u", value);
     SetDlgItemTextW(dialog, id, text);
 }

@@ -1,9 +1,9 @@
 #include "level_text.h"
 
-#include <cstdio>
 #include <cstring>
 
 #include "number_text.h"
+#include "runtime/format.h"
 
 namespace {
 
@@ -15,12 +15,12 @@ bool FormatLevel(const UartDescriptor* uart, int kind, int position, char* text,
 {
     if (!uart) return false;
     if (SlotOf(uart, kind) < 0) {
-        std::snprintf(text, chars, "?");
+        kt::Format(text, chars, "?");
         return true;
     }
     const int value = ValueOf(uart, kind, position);
     if (value < 0) return false;
-    std::snprintf(text, chars, "%d", value);
+    kt::Format(text, chars, "%d", value);
     return true;
 }
 
@@ -31,7 +31,7 @@ int ParseLevel(const UartDescriptor* uart, int kind, const char* text)
 
 bool FormatTransmitBuffer(int position, char* text, std::size_t chars)
 {
-    std::snprintf(text, chars, "%d", position + 1);
+    kt::Format(text, chars, "%d", position + 1);
     return true;
 }
 
@@ -45,7 +45,7 @@ int ParseTransmitBuffer(const char* text)
 bool FormatOverspeed(int position, char* text, std::size_t chars)
 {
     const unsigned eighths = static_cast<unsigned>(position) + 1;
-    std::snprintf(text, chars, "%u.%03d", eighths / 8, static_cast<int>(eighths % 8) * 125);
+    kt::Format(text, chars, "%u.%03d", eighths / 8, static_cast<int>(eighths % 8) * 125);
     return true;
 }
 

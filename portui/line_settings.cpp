@@ -1,9 +1,9 @@
 #include "line_settings.h"
 
-#include <cstdio>
 #include <vector>
 
 #include "number_text.h"
+#include "runtime/format.h"
 
 namespace {
 
@@ -86,9 +86,9 @@ std::wstring FormatLineSettings(const LineSettings& s)
     const wchar_t* stopBits = s.stopBits == kStopBits1_5 ? L"1.5" : s.stopBits == kStopBits2 ? L"2" : L"1";
     wchar_t text[64];
     if (s.flowControl == kFlowHardware || s.flowControl == kFlowXonXoff)
-        std::swprintf(text, 64, L"%ld,%lc,%d,%ls,%lc", static_cast<long>(s.baudRate), parity, dataBits, stopBits,
+        kt::Format(text, 64, L"%ld,%lc,%d,%ls,%lc", static_cast<long>(s.baudRate), parity, dataBits, stopBits,
                       s.flowControl == kFlowHardware ? L'p' : L'x');
     else
-        std::swprintf(text, 64, L"%ld,%lc,%d,%ls", static_cast<long>(s.baudRate), parity, dataBits, stopBits);
+        kt::Format(text, 64, L"%ld,%lc,%d,%ls", static_cast<long>(s.baudRate), parity, dataBits, stopBits);
     return text;
 }

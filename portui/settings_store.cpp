@@ -1,10 +1,10 @@
 #include "settings_store.h"
 
-#include <cstdio>
 #include <cstring>
 
 #include "line_settings.h"
 #include "resource.h"
+#include "runtime/format.h"
 
 namespace {
 
@@ -52,7 +52,7 @@ private:
 struct ProfileKey {
     explicit ProfileKey(const PortPageContext* context)
     {
-        std::swprintf(text, sizeof text / sizeof text[0], L"%ls:", context->portName);
+        kt::Format(text, sizeof text / sizeof text[0], L"%ls:", context->portName);
     }
     wchar_t text[kPortNameChars + 2];
 };
@@ -161,7 +161,7 @@ bool StorePortSettings(PortPageContext* context)
     wchar_t format[128] = {}, caption[128] = {}, text[160];
     LoadStringW(ProviderInstance, IDS_WRITE_ERROR, format, 128);
     LoadStringW(ProviderInstance, IDS_SETTINGS_CAPTION, caption, 128);
-    std::swprintf(text, 160, format, code);
+    kt::Format(text, 160, format, code);
     MessageBoxW(nullptr, text, caption, MB_OK | MB_ICONERROR);
     return false;
 }

@@ -2,9 +2,8 @@
 
 #include <commctrl.h>
 
-#include <cstdio>
-
 #include "number_text.h"
+#include "runtime/format.h"
 
 namespace {
 
@@ -12,7 +11,7 @@ constexpr int kEditChars = 30;
 
 bool DefaultFormat(const PortPageContext*, int position, char* text, size_t chars)
 {
-    std::snprintf(text, chars, "%d", position);
+    kt::Format(text, chars, "%d", position);
     return true;
 }
 

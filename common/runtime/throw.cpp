@@ -9,16 +9,17 @@
 #include <bits/functexcept.h>
 
 #include <cstdarg>
-#include <cstdio>
 #include <exception>
 #include <new>
+
+#include "runtime/format.h"
 
 namespace {
 
 class ContainerError : public std::exception {
 public:
-    explicit ContainerError(const char* message) { std::snprintf(message_, sizeof message_, "%s", message); }
-    ContainerError(const char* format, va_list args) { std::vsnprintf(message_, sizeof message_, format, args); }
+    explicit ContainerError(const char* message) { kt::Format(message_, sizeof message_, "%s", message); }
+    ContainerError(const char* format, va_list args) { kt::FormatV(message_, sizeof message_, format, args); }
     const char* what() const noexcept override { return message_; }
 
 private:

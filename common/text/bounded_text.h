@@ -5,7 +5,8 @@
 
 #include <cstddef>
 #include <cstdarg>
-#include <cstdio>
+
+#include "runtime/format.h"
 
 namespace kt {
 
@@ -34,7 +35,7 @@ inline bool FormatText(char (&dst)[N], const char* format, ...)
 {
     va_list args;
     va_start(args, format);
-    int n = std::vsnprintf(dst, N, format, args);
+    int n = kt::FormatV(dst, N, format, args);
     va_end(args);
     return n >= 0 && static_cast<std::size_t>(n) < N;
 }

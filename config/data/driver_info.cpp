@@ -2,12 +2,11 @@
 
 #include <windows.h>
 
-#include <cstdio>
-
 #include "data/registry_paths.h"
 #include "data/registry_readers.h"
 #include "data/results.h"
 #include "data/scoped_key.h"
+#include "runtime/format.h"
 #include "text/bounded_text.h"
 
 DriverInfoRecord DriverInfo;
@@ -74,6 +73,6 @@ int GetErrorDesc(int number, char* text, std::size_t textChars)
     ScopedKey errors = OpenJoinedKey(HKEY_LOCAL_MACHINE, path, EnumeratorPath, "KNOWNERRORS");
     if (!errors) return SetKeyProblem(kMachineRootName, path, "in GetErrorDesc");
     char name[16];
-    std::snprintf(name, sizeof name, "%d", number);
+    kt::Format(name, sizeof name, "%d", number);
     return GetStringValue(name, errors.get(), text, textChars) ? kResultOk : kResultReadFailed;
 }

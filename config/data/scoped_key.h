@@ -4,7 +4,8 @@
 #include <windows.h>
 
 #include <cstddef>
-#include <cstdio>
+
+#include "runtime/format.h"
 
 class ScopedKey {
 public:
@@ -33,7 +34,7 @@ private:
 // Forms "<path>\<name>" in joined; false (with joined cut) when it does not fit.
 inline bool JoinKeyPath(char* joined, std::size_t joinedChars, const char* path, const char* name)
 {
-    int n = std::snprintf(joined, joinedChars, "%s\\%s", path, name);
+    int n = kt::Format(joined, joinedChars, "%s\\%s", path, name);
     return n >= 0 && static_cast<std::size_t>(n) < joinedChars;
 }
 

@@ -1,6 +1,5 @@
 #include "data/service_control.h"
 
-#include <cstdio>
 #include <cstring>
 
 #include "data/driver_info.h"
@@ -9,6 +8,7 @@
 #include "data/registry_readers.h"
 #include "data/results.h"
 #include "data/scoped_key.h"
+#include "runtime/format.h"
 
 namespace {
 
@@ -198,7 +198,7 @@ void RebootSystem()
     const bool enabled = token && SetShutdownPrivilege(token, true);
     if (!RebootRequest(EWX_REBOOT | EWX_FORCE, 0)) {
         char text[128];
-        std::snprintf(text, sizeof text, "The computer cannot be rebooted (error code %lu).",
+        kt::Format(text, sizeof text, "The computer cannot be rebooted (error code %lu).",
                       GetLastError());
         MessageBoxA(nullptr, text, "Failure", MB_OK | MB_ICONERROR);
     }

@@ -1,10 +1,10 @@
 // The tool's own pages of a device's sheet: "Common" (status, type, provider, location) and
 // "Driver" (provider, date, version, the package's files).
-#include <cstdio>
 
 #include "data/driver_info.h"
 #include "data/inventory.h"
 #include "resource.h"
+#include "runtime/format.h"
 #include "ui/guarded.h"
 #include "ui/property_sheet.h"
 
@@ -34,7 +34,7 @@ void ShowStatus(HWND page)
     const int number = ErrorOf(SheetDevice.code);
     char text[kTextChars] = {};
     if (GetErrorDesc(number, text, sizeof text) != 1)
-        std::snprintf(text, sizeof text, "Failure number: %i\r\n\r\nNo Description", number);
+        kt::Format(text, sizeof text, "Failure number: %i\r\n\r\nNo Description", number);
     SetDlgItemTextA(page, IDC_STATUS_TEXT, text);
 }
 

@@ -2,10 +2,10 @@
 
 #include <algorithm>
 #include <climits>
-#include <cstdio>
 #include <cstring>
 
 #include "data/port_maps.h"
+#include "runtime/format.h"
 
 namespace {
 
@@ -53,9 +53,9 @@ int LineValue(const PortRun& run)
 void LineText(const char* prefix, const PortRun& run, char* text, std::size_t textChars)
 {
     if (run.first == run.last)
-        std::snprintf(text, textChars, "%s%i", prefix, run.first);
+        kt::Format(text, textChars, "%s%i", prefix, run.first);
     else
-        std::snprintf(text, textChars, "%s%i - %s%i", prefix, run.first, prefix, run.last);
+        kt::Format(text, textChars, "%s%i - %s%i", prefix, run.first, prefix, run.last);
 }
 
 PortRun ParseTypedRange(const char* text)

@@ -1,12 +1,15 @@
 // pecheck: the build machine's view of what a Windows loader will do with our files.
 //
 //   pecheck check --floor VERSION ALLOWLIST FILE...
+//   pecheck instructions --floor i486|x86-64 --tools TOOL-PREFIX FILE...
 //
-// fails, naming file, DLL and function, when a file imports anything the allow-list does not
+// check fails, naming file, DLL and function, when a file imports anything the allow-list does not
 // name, when an allow-list entry is newer than the floor, when a header asks for a newer system
 // than the floor, when a DLL declares implicit thread-local data, when a kernel-mode image imports
 // from anything but ntoskrnl.exe and HAL.dll, or when a checksum is wrong (the linker and objcopy
-// write it; a driver with a wrong one does not load).
+// write it; a driver with a wrong one does not load). instructions fails, naming file, function
+// and instruction, for every instruction above the processor floor (instruction_floor.h).
+#include "instruction_floor.h"
 #include "pe_image.h"
 
 #include <algorithm>
@@ -172,9 +175,29 @@ int Check(int floorRank, const std::string& listPath, const std::vector<std::str
     return problems.Count() ? 1 : 0;
 }
 
+int CheckProcessor(InstructionFloor floor, const std::string& tools, const std::vector<std::string>& files)
+{
+    Problems problems;
+    for (const std::string& path : files) {
+        const std::string file = BaseName(path);
+        std::vector<Violation> found;
+        const std::string error = CheckInstructions(path, floor, tools, found);
+        if (!error.empty()) {
+            problems.Add(file, error);
+            continue;
+        }
+        for (const Violation& v : found)
+            problems.Add(file, v.function + ": " + v.instruction + " (at " + v.address + ") is above the processor floor");
+        std::printf("%s: %zu instructions above the floor\n", file.c_str(), found.size());
+    }
+    if (problems.Count()) std::fprintf(stderr, "%d problem(s)\n", problems.Count());
+    return problems.Count() ? 1 : 0;
+}
+
 int Usage()
 {
-    std::fprintf(stderr, "usage: pecheck check --floor VERSION ALLOWLIST FILE...\n");
+    std::fprintf(stderr, "usage: pecheck check --floor VERSION ALLOWLIST FILE...\n"
+                         "       pecheck instructions --floor i486|x86-64 --tools TOOL-PREFIX FILE...\n");
     return 2;
 }
 
@@ -190,6 +213,14 @@ int main(int argc, char** argv)
             return 2;
         }
         return Check(floorRank, args[3], {args.begin() + 4, args.end()});
+    }
+    InstructionFloor processor;
+    if (args.size() >= 6 && args[0] == "instructions" && args[1] == "--floor" && args[3] == "--tools") {
+        if (!ParseInstructionFloor(args[2], processor)) {
+            std::fprintf(stderr, "unknown processor floor \"%s\"\n", args[2].c_str());
+            return 2;
+        }
+        return CheckProcessor(processor, args[4], {args.begin() + 5, args.end()});
     }
     return Usage();
 }

@@ -162,39 +162,12 @@ TEST_F(InstallerFiles, DefaultDestinationWithoutProgramFilesDirectory)
     EXPECT_EQ("C:\\QARIX", seen.field);
 }
 
-// The message boxes of another process with the installer's title: their texts, each answered OK.
-std::vector<std::string> AnswerBoxesOf(const PROCESS_INFORMATION& process)
-{
-    std::vector<std::string> texts;
-    while (WaitForSingleObject(process.hProcess, 50) == WAIT_TIMEOUT) {
-        HWND box = nullptr;
-        while ((box = FindWindowExA(nullptr, box, "#32770", "Qarix install"))) {
-            DWORD owner = 0;
-            GetWindowThreadProcessId(box, &owner);
-            if (owner != process.dwProcessId || !IsWindowVisible(box)) continue;
-            texts.push_back(guiauto::MessageBoxText(box));
-            PostMessageA(box, WM_COMMAND, IDOK, 0);
-            guiauto::WaitUntil([&] { return !IsWindow(box); }, 5000);
-        }
-    }
-    return texts;
-}
-
 TEST_F(InstallerFiles, RealProgramRefusesAnUnsupportedSystemVersion)
 {
     const char appDefaults[] = "Software\\Wine\\AppDefaults\\install.exe";
     ASSERT_EQ(ERROR_SUCCESS, SHSetValueA(HKEY_CURRENT_USER, appDefaults, "Version", REG_SZ, "win7", 5));
-    std::string commandLine = "\"" + packageDir + "\\install.exe\" -c " +
-                              Config(QuietAdmin() + "DESTPATH=" + kTestDestination + "\n");
-    STARTUPINFOA startup = {sizeof startup};
-    PROCESS_INFORMATION process = {};
-    ASSERT_TRUE(CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, packageDir.c_str(),
-                               &startup, &process));
-    const std::vector<std::string> texts = AnswerBoxesOf(process);
-    DWORD exitCode = 1;
-    GetExitCodeProcess(process.hProcess, &exitCode);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+    std::vector<std::string> texts;
+    const DWORD exitCode = RunProgram(QuietAdmin() + "DESTPATH=" + kTestDestination + "\n", texts);
     SHDeleteKeyA(HKEY_CURRENT_USER, appDefaults);
 
     EXPECT_EQ(std::vector<std::string>{"Wrong system version for this installation."}, texts);

@@ -145,6 +145,46 @@ std::string InstallerHarness::Config(const std::string& text)
     return path;
 }
 
+namespace {
+
+// The message boxes of another process with the installer's title: their texts, each answered OK.
+std::vector<std::string> AnswerBoxesOf(const PROCESS_INFORMATION& process)
+{
+    std::vector<std::string> texts;
+    while (WaitForSingleObject(process.hProcess, 50) == WAIT_TIMEOUT) {
+        HWND box = nullptr;
+        while ((box = FindWindowExA(nullptr, box, "#32770", "Qarix install"))) {
+            DWORD owner = 0;
+            GetWindowThreadProcessId(box, &owner);
+            if (owner != process.dwProcessId || !IsWindowVisible(box)) continue;
+            texts.push_back(guiauto::MessageBoxText(box));
+            PostMessageA(box, WM_COMMAND, IDOK, 0);
+            guiauto::WaitUntil([&] { return !IsWindow(box); }, 5000);
+        }
+    }
+    return texts;
+}
+
+}  // namespace
+
+DWORD InstallerHarness::RunProgram(const std::string& configText, std::vector<std::string>& boxTexts)
+{
+    std::string commandLine = "\"" + packageDir + "\\install.exe\" -c " + Config(configText);
+    STARTUPINFOA startup = {sizeof startup};
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, packageDir.c_str(), &startup,
+                        &process)) {
+        ADD_FAILURE() << "install.exe did not start: " << GetLastError();
+        return ~0u;
+    }
+    boxTexts = AnswerBoxesOf(process);
+    DWORD exitCode = ~0u;
+    GetExitCodeProcess(process.hProcess, &exitCode);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return exitCode;
+}
+
 std::string InstallerHarness::QuietAdmin() const
 {
     return "ADMINNAME=" + userName + "\nQUIET\n";

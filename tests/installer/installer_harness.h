@@ -29,6 +29,10 @@ protected:
     // Returns the worker's result.
     int Run(const std::string& commandLine, const std::function<void()>& drive = {});
 
+    // Runs the real install.exe of the package with a configuration file of configText, answering
+    // its message boxes with OK; returns its exit status, and the boxes' texts in boxTexts.
+    DWORD RunProgram(const std::string& configText, std::vector<std::string>& boxTexts);
+
     // A configuration file in the temporary folder; its path for "-c".
     std::string Config(const std::string& text);
     // The configuration lines every run needs: this user as administrator, and QUIET.

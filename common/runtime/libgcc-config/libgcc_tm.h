@@ -1,0 +1,2 @@
+// No target-specific libgcc macros on i686 mingw-w64.
+#pragma once
